@@ -1,0 +1,87 @@
+// The program's run: log, command line, module, main dialog, result.
+#include "app/entry.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/cmdline.h"
+#include "app/state.h"
+#include "upgrade_log.h"
+
+static const char upgradeLogPath[] = "C:\\FWLog.txt";
+static const char usageText[] = "usage: Quillon.exe [filename] [-t COM1]\n";
+
+enum CommandLineOutcome { COMMAND_LINE_RUN, COMMAND_LINE_EXIT };
+
+static void ShowUsage() { ShowMessage(nullptr, usageText, "Usage", OS_MB_OK); }
+
+// Applies -t. Returns 0 when the port is accepted.
+static int TakePortOption(const char *argument) {
+  if (std::strstr(argument, "COM") != nullptr) {
+    std::snprintf(portName, sizeof portName, "\\\\.\\%s", argument);
+    return 0;
+  }
+  if (std::strcmp(argument, "SIMULATOR") == 0) {
+    std::snprintf(portName, sizeof portName, "%s", "SIMULATOR");
+    return 0;
+  }
+  ShowMessage(nullptr, "Error: unknown serial port", "ERROR", OS_MB_OK);
+  return 1;
+}
+
+// Scans options and positional entries into the process state.
+static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
+  optionIndex = 0;
+  for (;;) {
+    int option = ParseOption(count, entries, "ht:qf");
+    if (option == -1) break;
+    switch (option) {
+      case 'f':
+        forceUpgrade = 1;
+        break;
+      case 'h':
+        return COMMAND_LINE_EXIT;
+      case 'q':
+        quietMode = 1;
+        break;
+      case 't':
+        if (TakePortOption(optionArgument) != 0) return COMMAND_LINE_EXIT;
+        break;
+      default:
+        ShowMessage(nullptr, "Unknown char", "", OS_MB_OK);
+        ShowUsage();
+        return COMMAND_LINE_EXIT;
+    }
+  }
+  if (optionIndex < count) updateFilePath = entries[optionIndex];
+  if (optionIndex + 1 < count) {
+    ShowUsage();
+    return COMMAND_LINE_EXIT;
+  }
+  return COMMAND_LINE_RUN;
+}
+
+int QuillonMain(const char *commandLine) {
+  // Entries and updateFilePath point into this copy for the whole run.
+  static char *lineCopy;
+  static char *entries[COMMAND_LINE_ENTRIES];
+
+  UpgradeLogOpen(upgradeLogPath);
+
+  const char *text = commandLine != nullptr ? commandLine : "";
+  size_t length = std::strlen(text);
+  std::free(lineCopy);
+  lineCopy = (char *)std::malloc(length + 1);
+  if (lineCopy == nullptr) return 1;
+  std::memcpy(lineCopy, text, length + 1);
+
+  int count = SplitCommandLine(lineCopy, entries);
+  if (ReadCommandLine(count, entries) == COMMAND_LINE_EXIT) return 1;
+
+  // Until the main dialog runs the update, no run can complete.
+  SetUpdateResult(1);
+
+  UpgradeLogResult(UpdateResult);
+  return UpdateResult;
+}

@@ -1,0 +1,4 @@
+// Debugger-output seam: where finished trace lines go.
+#pragma once
+
+void OsDebugOutput(const char *line);

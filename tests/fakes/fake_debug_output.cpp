@@ -1,0 +1,8 @@
+// Debugger output captured line by line.
+#include "fakes/fake_debug_output.h"
+
+#include "os/debug_output.h"
+
+std::vector<std::string> fakeDebugLines;
+
+void OsDebugOutput(const char *line) { fakeDebugLines.push_back(line); }

@@ -1,0 +1,5 @@
+// Process exits recorded instead of taken.
+#pragma once
+#include <vector>
+
+extern std::vector<int> fakeExitCodes;
