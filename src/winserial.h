@@ -1,0 +1,31 @@
+// Serial ports by connection number, and discovery of the module's port.
+#pragma once
+
+enum {
+  SERIAL_CONNECTIONS = 255,  // slots 0..254; slot 0 is never used
+  SERIAL_NO_LIMIT = -1,      // a read timeout without limit
+};
+
+// Returns a connection number 1..254, or 0 when the port could not be
+// opened and configured.
+int SerialOpen(const char *path, int baud);
+
+// Returns the bytes read (0..length), or -1. timeoutMs counts whole read
+// attempts of about one second; -1 reads without limit.
+int SerialRead(int connection, void *buffer, int length, int timeoutMs);
+
+// Returns the bytes written, 0 when the write failed, -1 for an invalid
+// connection.
+int SerialWrite(int connection, const void *buffer, int length);
+
+void SerialClose(int connection);
+
+// `text` always comes back terminated; empty when the driver does not say.
+void SerialQueryDriverVersion(int connection, char *text, int capacity);
+
+// Fills `list` (capacity entries of stride bytes, zero-filled by the
+// caller) with candidate port paths; `fragments` ends with nullptr.
+// Returns the number of entries filled.
+int SerialGetPorts(char *list, int capacity, int stride, const char *const *fragments);
+int EnumerateFriendlySerialPorts(char *list, int capacity, int stride);
+int CheckIfInPreferedmdmTable(const char *friendlyName);
