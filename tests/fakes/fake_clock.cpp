@@ -6,7 +6,7 @@ FakeClock fakeClock;
 void FakeClockReset() {
   fakeClock = FakeClock{};
   fakeClock.tick = 1000;
-  fakeClock.localTime = OsLocalTime{2026, 12, 10, 4, 9, 5, 7};
+  fakeClock.localTime = OsLocalTime{2026, 12, 10, 4, 4, 9, 5};
 }
 
 uint32_t OsTickCount() {

@@ -1,0 +1,18 @@
+# End-to-end tests: the real Quillon.exe under Wine, driven from Python.
+if(WIN32)
+  add_executable(probe ${PROJECT_SOURCE_DIR}/tests/e2e/probe/probe.cpp)
+  target_compile_options(probe PRIVATE ${QUILLON_WARNINGS})
+  target_link_options(probe PRIVATE -static)
+
+  find_program(QUILLON_PYTHON python3 REQUIRED)
+  file(GLOB QUILLON_E2E_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/test_*.py)
+  foreach(test_file ${QUILLON_E2E_TESTS})
+    get_filename_component(test_name ${test_file} NAME_WE)
+    add_test(NAME e2e_${test_name}
+             COMMAND ${QUILLON_PYTHON} -m unittest -v ${test_name}
+             WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
+    set_tests_properties(e2e_${test_name} PROPERTIES
+      TIMEOUT 900
+      ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
+  endforeach()
+endif()

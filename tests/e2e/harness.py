@@ -1,0 +1,310 @@
+"""Runs the real Quillon.exe under Wine for end-to-end tests.
+
+A WineSession owns an Xvfb display, a fresh Wine prefix (hard-linked from a
+pristine one that is booted once per build directory) and a persistent
+wineserver. Leaving the `with` block tears all of it down, also when the
+test failed, so nothing of a run is left behind.
+"""
+import fcntl
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+WINE = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine"
+BUILD_DIR = os.environ.get("QUILLON_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "windows"))
+EXE = os.environ.get("QUILLON_EXE", os.path.join(BUILD_DIR, "Quillon.exe"))
+PROBE = os.path.join(BUILD_DIR, "probe.exe")
+ARTIFACTS = os.path.join(BUILD_DIR, "e2e-artifacts")
+
+_DEBUGSTR = re.compile(r'OutputDebugStringA "(.*)"\s*$')
+_ESCAPES = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\", "'": "'"}
+
+
+def unescape(text):
+    """Undoes the C escapes Wine's debug channel writes."""
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c != "\\" or i + 1 == len(text):
+            out.append(c)
+            i += 1
+            continue
+        n = text[i + 1]
+        if n in _ESCAPES:
+            out.append(_ESCAPES[n])
+            i += 2
+        elif n == "x":
+            j = i + 2
+            while j < len(text) and j < i + 4 and text[j] in "0123456789abcdefABCDEF":
+                j += 1
+            out.append(chr(int(text[i + 2:j], 16)))
+            i = j
+        elif n in "01234567":
+            j = i + 1
+            while j < len(text) and j < i + 4 and text[j] in "01234567":
+                j += 1
+            out.append(chr(int(text[i + 1:j], 8)))
+            i = j
+        else:
+            out.append(n)
+            i += 2
+    return "".join(out)
+
+
+def trace_lines(stderr_text):
+    """The texts the program sent to OutputDebugStringA, in order."""
+    lines = []
+    for line in stderr_text.splitlines():
+        m = _DEBUGSTR.search(line)
+        if m:
+            lines.append(unescape(m.group(1)))
+    return lines
+
+
+class Result:
+    def __init__(self, code, stderr, stdout=""):
+        self.code = code
+        self.stderr = stderr
+        self.stdout = stdout
+        self.trace = trace_lines(stderr)
+
+    def __repr__(self):
+        return "Result(code=%r, trace=%d lines)" % (self.code, len(self.trace))
+
+
+class Process:
+    """A program started in the background inside a session."""
+
+    def __init__(self, popen, out_path, err_path):
+        self.popen = popen
+        self.out_path = out_path
+        self.err_path = err_path
+
+    def wait(self, timeout):
+        try:
+            code = self.popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.popen.kill()
+            self.popen.wait()
+            code = None
+        with open(self.out_path, "r", errors="replace") as f:
+            out = f.read()
+        with open(self.err_path, "r", errors="replace") as f:
+            err = f.read()
+        return Result(code, err, out)
+
+    def running(self):
+        return self.popen.poll() is None
+
+
+def _pristine_prefix():
+    """Boots the pristine prefix once per build directory, under a lock."""
+    path = os.path.join(BUILD_DIR, "wine-pristine")
+    os.makedirs(BUILD_DIR, exist_ok=True)
+    with open(os.path.join(BUILD_DIR, "wine-pristine.lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if os.path.exists(os.path.join(path, ".ready")):
+            return path
+        shutil.rmtree(path, ignore_errors=True)
+        env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        env.pop("DISPLAY", None)
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
+        # A virtual desktop makes Wine draw frames and captions itself, so
+        # screenshots under a bare Xvfb show them.
+        for key, name, data in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                                ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "1024x768")):
+            subprocess.run([WINE, "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"],
+                           env=env, check=True, timeout=120, **quiet)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=120, **quiet)
+        open(os.path.join(path, ".ready"), "w").close()
+        return path
+
+
+def _clone_prefix(pristine, target):
+    # Hard links keep the copy cheap; the registry files are rewritten by
+    # wineserver, so they get copies of their own.
+    subprocess.run(["cp", "-al", pristine, target], check=True)
+    for name in os.listdir(target):
+        if name.endswith(".reg"):
+            p = os.path.join(target, name)
+            data = open(p, "rb").read()
+            os.unlink(p)
+            with open(p, "wb") as f:
+                f.write(data)
+
+
+class WineSession:
+    def __init__(self, name="session"):
+        self.name = name
+        self.xvfb = None
+        self.root = None
+        self.prefix = None
+        self.children = []
+        self._counter = 0
+
+    # --- set-up and tear-down -------------------------------------------------
+    def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def _start(self):
+        pristine = _pristine_prefix()
+        self.root = tempfile.mkdtemp(prefix="quillon-e2e-")
+        self.prefix = os.path.join(self.root, "prefix")
+        _clone_prefix(pristine, self.prefix)
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+
+        read_fd, write_fd = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        os.close(write_fd)
+        number = b""
+        deadline = time.time() + 30
+        while not number.endswith(b"\n") and time.time() < deadline:
+            chunk = os.read(read_fd, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_fd)
+        if not number.strip():
+            raise RuntimeError("Xvfb did not start")
+        self.display = ":" + number.decode().strip()
+
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display,
+                        WINEDEBUG="-all,+debugstr", WINEDLLOVERRIDES="mscoree,mshtml=")
+        # The server's SIGHUP object dump goes to a file: noise, not a crash.
+        with open(os.path.join(self.root, "wineserver.log"), "w") as server_log:
+            subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=server_log, stderr=server_log, check=True, timeout=60)
+        # Warm the prefix with output to files: Wine's service processes
+        # inherit the first caller's output and would hold a pipe open.
+        self.run_quiet([WINE, "cmd", "/c", "exit"], timeout=120)
+
+    def close(self):
+        for child in self.children:
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+        if self.prefix and os.path.isdir(self.prefix):
+            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=self.prefix),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=self.prefix),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+        if self.xvfb is not None and self.xvfb.poll() is None:
+            os.killpg(self.xvfb.pid, signal.SIGTERM)
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.xvfb.pid, signal.SIGKILL)
+                self.xvfb.wait()
+        if self.root:
+            shutil.rmtree(self.root, ignore_errors=True)
+            self.root = None
+
+    # --- running programs -------------------------------------------------------
+    def _files(self):
+        self._counter += 1
+        out = os.path.join(self.root, "run%d.out" % self._counter)
+        err = os.path.join(self.root, "run%d.err" % self._counter)
+        return out, err
+
+    def run_quiet(self, argv, timeout=60):
+        return subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout).returncode
+
+    def start(self, exe, args=(), cwd=None):
+        out, err = self._files()
+        with open(out, "w") as out_file, open(err, "w") as err_file:
+            popen = subprocess.Popen([WINE, exe] + list(args), env=self.env, cwd=cwd or self.root,
+                                     stdin=subprocess.DEVNULL, stdout=out_file, stderr=err_file)
+        self.children.append(popen)
+        return Process(popen, out, err)
+
+    def run(self, exe, args=(), timeout=60):
+        return self.start(exe, args).wait(timeout)
+
+    # --- the machine around the program ----------------------------------------
+    def log_path(self):
+        return os.path.join(self.drive_c, "FWLog.txt")
+
+    def log_bytes(self):
+        try:
+            with open(self.log_path(), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return b""
+
+    def link_com(self, number, target):
+        link = os.path.join(self.prefix, "dosdevices", "com%d" % number)
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(target, link)
+
+    def reg_add_serialcomm(self, name, port):
+        code = self.run_quiet([WINE, "reg", "add", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", name,
+                               "/t", "REG_SZ", "/d", port, "/f"], timeout=120)
+        if code != 0:
+            raise RuntimeError("reg add failed: %d" % code)
+
+    def wine_path(self, linux_path):
+        return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
+
+    def screenshot(self, png_path):
+        os.makedirs(os.path.dirname(os.path.abspath(png_path)), exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root", png_path],
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60, check=False)
+
+    # --- driving windows ----------------------------------------------------------
+    def probe(self, *args, timeout=60):
+        """Runs probe.exe; returns (exit code, its output lines)."""
+        result = self.run(PROBE, [str(a) for a in args], timeout=timeout)
+        lines = [l.rstrip("\r") for l in result.stdout.splitlines()]
+        return result.code, lines
+
+    def dialogs(self):
+        """Visible dialog windows as (caption, [child texts]) pairs."""
+        code, lines = self.probe("list")
+        found = []
+        for line in lines:
+            parts = line.split("\t")
+            if len(parts) >= 2:
+                found.append((parts[0], parts[1:]))
+        return found
+
+    def wait_dialog(self, predicate, timeout=30):
+        """Polls until a dialog satisfies predicate(caption, texts)."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            for caption, texts in self.dialogs():
+                if predicate(caption, texts):
+                    return caption, texts
+            time.sleep(0.2)
+        return None
+
+    def click(self, caption, button="OK"):
+        code, _ = self.probe("click", caption, button)
+        return code == 0
+
+
+def artifact_path(test_name, file_name):
+    path = os.path.join(ARTIFACTS, test_name)
+    os.makedirs(path, exist_ok=True)
+    return os.path.join(path, file_name)

@@ -1,0 +1,75 @@
+"""The command line of the real Quillon.exe under Wine: exit codes, boxes, log bytes."""
+import unittest
+
+from harness import EXE, WineSession
+
+BANNER = b"===FW upgrade started ===\r\r\n"
+USAGE = "usage: Quillon.exe [filename] [-t COM1]"
+
+
+class CommandLine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = WineSession("cmdline").__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def setUp(self):
+        import os
+        path = self.session.log_path()
+        if os.path.exists(path):
+            os.unlink(path)
+
+    def answer(self, process, caption, text):
+        found = self.session.wait_dialog(lambda c, texts: c == caption and any(text in t for t in texts))
+        self.assertIsNotNone(found, "no box %r with %r; dialogs: %r" % (caption, text, self.session.dialogs()))
+        self.assertTrue(self.session.click(caption, "OK"))
+
+    def test_help_exits_1_and_leaves_only_the_banner(self):
+        result = self.session.run(EXE, ["-h"], timeout=60)
+        self.assertEqual(result.code, 1)
+        self.assertEqual(self.session.log_bytes(), BANNER)
+        self.assertEqual(self.session.dialogs(), [])
+
+    def test_quiet_unknown_port_exits_1_without_a_window(self):
+        process = self.session.start(EXE, ["-q", "-t", "LPT1"])
+        result = process.wait(60)
+        self.assertEqual(result.code, 1)
+        self.assertEqual(self.session.log_bytes(), BANNER)
+
+    def test_unknown_port_shows_its_error(self):
+        process = self.session.start(EXE, ["-t", "LPT1"])
+        self.answer(process, "ERROR", "Error: unknown serial port")
+        self.assertEqual(process.wait(60).code, 1)
+
+    def test_unknown_option_shows_unknown_char_then_usage(self):
+        process = self.session.start(EXE, ["-x"])
+        self.answer(process, "", "Unknown char")
+        self.answer(process, "Usage", USAGE)
+        self.assertEqual(process.wait(60).code, 1)
+        self.assertEqual(self.session.log_bytes(), BANNER)
+
+    def test_option_after_the_file_name_is_a_second_file(self):
+        process = self.session.start(EXE, ["pkg.bin", "-q"])
+        self.answer(process, "Usage", USAGE)
+        self.assertEqual(process.wait(60).code, 1)
+
+    def test_two_runs_append_two_banners(self):
+        self.assertEqual(self.session.run(EXE, ["-h"]).code, 1)
+        self.assertEqual(self.session.run(EXE, ["-h"]).code, 1)
+        self.assertEqual(self.session.log_bytes(), BANNER + BANNER)
+
+    def test_a_quiet_run_writes_a_result_block(self):
+        # Until a module can be updated the run ends with code 1, and the
+        # log holds the whole block from banner to finish banner.
+        result = self.session.run(EXE, ["-q", "-t", "SIMULATOR"], timeout=120)
+        log = self.session.log_bytes()
+        self.assertTrue(log.startswith(BANNER), log)
+        self.assertIn(b"\r\r\nRESULT (%d): " % result.code, log)
+        self.assertTrue(log.endswith(b"\r\r\n=== FW Update finished ===\r\r\n\r\r\n"), log)
+
+
+if __name__ == "__main__":
+    unittest.main()

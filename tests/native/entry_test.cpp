@@ -1,0 +1,193 @@
+// The entry's reading of the command line: effects, boxes and exit codes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "app/entry.h"
+#include "app/state.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_ui.h"
+
+namespace {
+
+const char banner[] = "===FW upgrade started ===\r\r\n";
+const char usage[] = "usage: Quillon.exe [filename] [-t COM1]\n";
+
+// Runs in a folder of its own: natively "C:\FWLog.txt" is a file name there.
+class EntryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeClockReset();
+    FakeUiReset();
+    ResetProcessState();
+    char pattern[] = "/tmp/quillon-entry-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder = pattern;
+    ASSERT_EQ(getcwd(previous, sizeof previous), previous);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+  }
+  void TearDown() override {
+    std::remove("C:\\FWLog.txt");
+    EXPECT_EQ(chdir(previous), 0);
+    rmdir(folder.c_str());
+  }
+  std::string Log() {
+    FILE *file = std::fopen("C:\\FWLog.txt", "rb");
+    if (file == nullptr) return "";
+    std::string bytes;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+    std::fclose(file);
+    return bytes;
+  }
+  std::vector<std::string> Boxes() {
+    std::vector<std::string> boxes;
+    for (const FakeMessageBox &box : fakeUi.shown) boxes.push_back(box.caption + "|" + box.text);
+    return boxes;
+  }
+
+  std::string folder;
+  char previous[4096];
+};
+
+struct ExitRow {
+  const char *name;
+  const char *line;
+  std::vector<std::string> boxes;
+};
+
+// Every early exit: code 1, the boxes in order, and only the banner logged.
+TEST_F(EntryTest, EndsEarlyWithCodeOne) {
+  const ExitRow rows[] = {
+      {"help", "-h", {}},
+      {"help after quiet", "-q -h", {}},
+      {"unknown letter", "-x", {"|Unknown char", std::string("Usage|") + usage}},
+      {"port missing", "-t", {"|Unknown char", std::string("Usage|") + usage}},
+      {"unknown port", "-t LPT1", {"ERROR|Error: unknown serial port"}},
+      {"unknown port, quiet first", "-q -t LPT1", {}},
+      {"quiet after the bad option", "-t LPT1 -q", {"ERROR|Error: unknown serial port"}},
+      {"option after the file", "pkg.bin -q", {std::string("Usage|") + usage}},
+      {"two files", "a.bin b.bin", {std::string("Usage|") + usage}},
+      {"two files, quiet", "-q a.bin b.bin", {}},
+      {"colon in a group", "-q:", {}},
+      {"lowercase simulator", "-t simulator", {"ERROR|Error: unknown serial port"}},
+  };
+  for (const ExitRow &row : rows) {
+    ResetProcessState();
+    FakeUiReset();
+    std::remove("C:\\FWLog.txt");
+    EXPECT_EQ(QuillonMain(row.line), 1) << row.name;
+    EXPECT_EQ(Boxes(), row.boxes) << row.name;
+    EXPECT_EQ(Log(), banner) << row.name;
+  }
+}
+
+TEST_F(EntryTest, UnknownCharHasAnEmptyCaptionAndAnOkButton) {
+  QuillonMain("-x");
+  ASSERT_EQ(fakeUi.shown.size(), 2u);
+  EXPECT_EQ(fakeUi.shown[0].owner, nullptr);
+  EXPECT_EQ(fakeUi.shown[0].caption, "");
+  EXPECT_EQ(fakeUi.shown[0].style, (unsigned)OS_MB_OK);
+}
+
+struct StateRow {
+  const char *name;
+  const char *line;
+  const char *port;
+  int quiet;
+  int force;
+  const char *file;  // nullptr: none
+};
+
+TEST_F(EntryTest, SetsTheProcessState) {
+  const StateRow rows[] = {
+      {"nothing", "", "", 0, 0, nullptr},
+      {"port and file", "-q -t COM3 pkg.bin", "\\\\.\\COM3", 1, 0, "pkg.bin"},
+      {"attached port", "-q -tCOM12", "\\\\.\\COM12", 1, 0, nullptr},
+      {"simulator", "-qf -t SIMULATOR", "SIMULATOR", 1, 1, nullptr},
+      {"port cut to 19", "-q -t COM1234567890123456789", "\\\\.\\COM123456789012", 1, 0, nullptr},
+      {"long port containing COM", "-q -t xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxCOM", "\\\\.\\xxxxxxxxxxxxxxx", 1,
+       0, nullptr},
+      {"quoted path with blanks", "-q \"C:\\My Files\\pkg.bin\"", "", 1, 0, "C:\\My Files\\pkg.bin"},
+      {"double dash then a dash file", "-q -- -file", "", 1, 0, "-file"},
+  };
+  for (const StateRow &row : rows) {
+    ResetProcessState();
+    FakeUiReset();
+    QuillonMain(row.line);
+    EXPECT_STREQ(portName, row.port) << row.name;
+    EXPECT_EQ(quietMode, row.quiet) << row.name;
+    EXPECT_EQ(forceUpgrade, row.force) << row.name;
+    if (row.file == nullptr)
+      EXPECT_EQ(updateFilePath, nullptr) << row.name;
+    else
+      EXPECT_STREQ(updateFilePath, row.file) << row.name;
+  }
+}
+
+TEST_F(EntryTest, ARunWithoutAnUpdateEndsWithOneAndAResultBlock) {
+  EXPECT_EQ(QuillonMain("-q -t SIMULATOR"), 1);
+  EXPECT_EQ(Log(), std::string(banner) +
+                       "\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n");
+}
+
+TEST_F(EntryTest, HostileCommandLinesEndInADefinedOutcome) {
+  std::string many;
+  for (int i = 0; i < 40; i++) many += "-q ";
+  struct Row {
+    std::string line;
+    bool early;  // ends while reading the command line: banner only
+  } rows[] = {
+      {"-q \"unbalanced", false},
+      {"-q -t \"COM3", false},
+      {"-q " + std::string(5000, 'z'), false},
+      {"-q -t COM" + std::string(300, '9'), false},
+      {many, false},
+      {"-q --", false},
+      {"-q - x", true},
+      {"-q -:", true},
+      {"-q -\xff\xfe", true},
+      {"-q \"\"", false},
+      {"\"-q\" -x", true},
+  };
+  for (const Row &row : rows) {
+    ResetProcessState();
+    FakeUiReset();
+    std::remove("C:\\FWLog.txt");
+    EXPECT_EQ(QuillonMain(row.line.c_str()), 1) << row.line.substr(0, 40);
+    EXPECT_LT(std::string(portName).size(), (size_t)PORT_NAME_SIZE);
+    std::string log = Log();
+    if (row.early)
+      EXPECT_EQ(log, banner) << row.line.substr(0, 40);
+    else
+      EXPECT_NE(log.find("=== FW Update finished ==="), std::string::npos) << row.line.substr(0, 40);
+  }
+}
+
+TEST(SetUpdateResult, KeepsTheFirstFailure) {
+  ResetProcessState();
+  SetUpdateResult(0);
+  SetUpdateResult(5);
+  SetUpdateResult(7);
+  SetUpdateResult(0);
+  EXPECT_EQ(UpdateResult, 5);
+}
+
+TEST(ShowMessage, IsSilentInQuietMode) {
+  ResetProcessState();
+  FakeUiReset();
+  quietMode = 1;
+  EXPECT_EQ(ShowMessage(nullptr, "t", "c", OS_MB_OK), 1);
+  EXPECT_TRUE(fakeUi.shown.empty());
+  quietMode = 0;
+  fakeUi.answers.push_back(OS_IDCANCEL);
+  EXPECT_EQ(ShowMessage(nullptr, "t", "c", OS_MB_OKCANCEL), OS_IDCANCEL);
+  EXPECT_EQ(fakeUi.shown.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// The upgrade log's records, byte for byte as they land on disk.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "fakes/fake_clock.h"
+#include "upgrade_log.h"
+
+namespace {
+
+class UpgradeLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeClockReset();
+    std::snprintf(path, sizeof path, "/tmp/quillon-fwlog-XXXXXX");
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::remove(path);
+  }
+  void TearDown() override { std::remove(path); }
+
+  std::string Bytes() {
+    FILE *file = std::fopen(path, "rb");
+    if (file == nullptr) return "";
+    std::string bytes;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+    std::fclose(file);
+    return bytes;
+  }
+
+  char path[64];
+};
+
+TEST_F(UpgradeLogTest, TranslatesLineFeedsAsTheWindowsTextModeDoes) {
+  UpgradeLogOpen(path);
+  UpgradeLogForced();
+  UpgradeLogWrite("plain %s", "text");
+  EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\n\r\nFORCED UPGRADE\r\nplain text");
+}
+
+TEST_F(UpgradeLogTest, WritesEveryResultText) {
+  struct Row {
+    int code;
+    const char *text;
+  } rows[] = {
+      {0, "Upgrade finishied succesfully"}, {1, "Unknown error"},
+      {2, "This version is not supported"}, {3, "Sim missing"},
+      {4, "Pin error"},                     {5, "Update failed"},
+      {6, "Upgrade path error"},            {7, "Version did not change"},
+      {8, "Timeout"},                       {9, "Unknown return code"},
+      {-1, "Unknown return code"},
+  };
+  for (const Row &row : rows) {
+    std::remove(path);
+    UpgradeLogOpen(path);
+    UpgradeLogResult(row.code);
+    std::string expected = "===FW upgrade started ===\r\r\n\r\r\nRESULT (" + std::to_string(row.code) +
+                           "): " + row.text + "\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n";
+    EXPECT_EQ(Bytes(), expected) << row.code;
+  }
+}
+
+TEST_F(UpgradeLogTest, TwoRunsAppendTwoBlocks) {
+  for (int run = 0; run < 2; run++) {
+    UpgradeLogOpen(path);
+    UpgradeLogResult(0);
+  }
+  std::string block =
+      "===FW upgrade started ===\r\r\n\r\r\nRESULT (0): Upgrade finishied succesfully\r\r\n\r\r\n"
+      "=== FW Update finished ===\r\r\n\r\r\n";
+  EXPECT_EQ(Bytes(), block + block);
+}
+
+TEST_F(UpgradeLogTest, WritesTheRunHeaderInCtimeForm) {
+  UpgradeLogOpen(path);
+  RunInfo info = {};
+  const char *texts[RUN_INFO_SLOTS] = {"Title", "1.2", "3.4", "R1D05", "R1D06", "five", "six", "R1J"};
+  for (int i = 0; i < RUN_INFO_SLOTS; i++) std::snprintf(info.slot[i], RUN_INFO_TEXT, "%s", texts[i]);
+  fakeClock.localTime = OsLocalTime{2026, 3, 2, 1, 14, 7, 9};
+  UpgradeLogRunHeader(&info);
+  EXPECT_EQ(Bytes(),
+            "===FW upgrade started ===\r\r\n"
+            "Time: Mon Mar  2 14:07:09 2026\r\n"
+            "Quillon: Title\r\r\n"
+            "Driver version: 1.2\r\r\n"
+            "Driver package version: 3.4\r\r\n"
+            "FW version: R1D05 -> R1D06\r\r\n"
+            "HW version: R1J\r\r\n");
+}
+
+TEST_F(UpgradeLogTest, RunHeaderStopsAtTheSlotEvenWithoutATerminator) {
+  UpgradeLogOpen(path);
+  RunInfo info;
+  std::memset(&info, 'x', sizeof info);
+  UpgradeLogRunHeader(&info);
+  std::string bytes = Bytes();
+  EXPECT_NE(bytes.find("Quillon: " + std::string(255, 'x') + "\r\r\n"), std::string::npos);
+}
+
+TEST_F(UpgradeLogTest, KeepsARecordLongerThanItsFirstBuffer) {
+  UpgradeLogOpen(path);
+  std::string big(3000, 'b');
+  UpgradeLogWrite("%s\n", big.c_str());
+  EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\n" + big + "\r\n");
+}
+
+TEST_F(UpgradeLogTest, DropsRecordsItCannotWrite) {
+  // A log in a folder that does not exist: every record is dropped and
+  // the caller carries on.
+  UpgradeLogOpen("/nonexistent-dir/FWLog.txt");
+  EXPECT_EQ(UpgradeLogWrite("x"), 0);
+  EXPECT_EQ(UpgradeLogResult(0), 0);
+}
+
+}  // namespace
