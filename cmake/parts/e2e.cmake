@@ -14,5 +14,11 @@ if(WIN32)
     set_tests_properties(e2e_${test_name} PROPERTIES
       TIMEOUT 900
       ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
+    list(APPEND QUILLON_E2E_NAMES e2e_${test_name})
   endforeach()
+
+  # Runs after every end-to-end test: none may leave a process behind.
+  add_test(NAME e2e_zz_no_leftovers
+           COMMAND ${QUILLON_PYTHON} ${PROJECT_SOURCE_DIR}/tests/e2e/leftovers.py)
+  set_tests_properties(e2e_zz_no_leftovers PROPERTIES DEPENDS "${QUILLON_E2E_NAMES}")
 endif()
