@@ -49,6 +49,7 @@ static void AppendTextMode(const char *text, size_t length) {
   std::fclose(file);
 }
 
+static void AppendFormatted(const char *format, va_list args) PRINTF_CHECK(1, 0);
 static void AppendFormatted(const char *format, va_list args) {
   va_list copy;
   va_copy(copy, args);
