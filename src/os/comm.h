@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "os/errors.h"
+
 // A port handle as an integer, so the portable code can trace it and keep
 // it in a table without knowing what a HANDLE is.
 typedef uintptr_t OsCommHandle;
@@ -26,16 +28,6 @@ enum : uint32_t {
   OS_NOPARITY = 0,
   OS_ONESTOPBIT = 0,
   OS_MAXDWORD = 0xFFFFFFFFu,
-};
-
-// System error codes the port layer and its tests meet.
-enum : uint32_t {
-  OS_ERROR_FILE_NOT_FOUND = 2,
-  OS_ERROR_ACCESS_DENIED = 5,
-  OS_ERROR_NOT_READY = 21,
-  OS_ERROR_BAD_COMMAND = 22,
-  OS_ERROR_GEN_FAILURE = 31,
-  OS_ERROR_INVALID_PARAMETER = 87,
 };
 
 // The DCB fields the port layer sets. `native` carries the rest of the

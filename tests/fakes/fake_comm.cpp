@@ -8,8 +8,6 @@
 
 FakeComm fakeComm;
 
-static const uint32_t ERROR_INVALID_HANDLE_CODE = 6;
-
 void FakeCommReset() {
   fakeComm = FakeComm{};
   fakeComm.lastError = 0;
@@ -132,7 +130,7 @@ Outcome Begin(const char *name, OsCommHandle handle, std::vector<uint32_t> args,
   }
   auto open = fakeComm.handles.find(handle);
   if (open == fakeComm.handles.end()) {
-    outcome.ok = Fail(outcome.index, ERROR_INVALID_HANDLE_CODE);
+    outcome.ok = Fail(outcome.index, OS_ERROR_INVALID_HANDLE);
     return outcome;
   }
   if (open->second.dead == FAKE_VANISH_WINE) {
@@ -144,7 +142,7 @@ Outcome Begin(const char *name, OsCommHandle handle, std::vector<uint32_t> args,
     return outcome;
   }
   outcome.port = FakeCommPortOf(handle);
-  outcome.ok = outcome.port != nullptr ? 1 : Fail(outcome.index, ERROR_INVALID_HANDLE_CODE);
+  outcome.ok = outcome.port != nullptr ? 1 : Fail(outcome.index, OS_ERROR_INVALID_HANDLE);
   return outcome;
 }
 
@@ -291,7 +289,7 @@ int OsCloseHandle(OsCommHandle handle) {
   FakeCommResult scripted;
   bool failed = TakeScripted("CloseHandle", &scripted) && !scripted.ok;
   auto open = fakeComm.handles.find(handle);
-  if (open == fakeComm.handles.end()) return Fail(index, ERROR_INVALID_HANDLE_CODE);
+  if (open == fakeComm.handles.end()) return Fail(index, OS_ERROR_INVALID_HANDLE);
   FakePort *port = FakeCommPortOf(handle);
   if (port != nullptr) port->closes++;
   // Even a failed close leaves the handle unusable, as on Windows.
