@@ -1,7 +1,7 @@
 // Drives the serial layer on the machine's real ports and prints what it saw, one line per step.
 //
 //   serial_check open PATH | open @N | write TEXT | read LENGTH TIMEOUT | version | close
-//              | ports FRAGMENT | friendly
+//              | ports FRAGMENT | friendly | interfaces | add-modem NAME
 //
 // Steps run in order on the last opened connection. TEXT takes \r, \n and
 // \\ escapes; "@N" names entry N of the last port list. Output lines:
@@ -11,6 +11,10 @@
 //   version [<text>]
 //   close
 //   ports <count>   then   port [<entry>]   per entry (also for friendly)
+//   interfaces <error>   then   interface <devtype> [<path>] [<friendly name>]
+//                        for every present COM-port interface, module or not
+//   add-modem <0|error>   a root-enumerated modem named NAME with a present
+//                         COM-port interface: the machine's side of a test
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +22,11 @@
 #include <string>
 #include <vector>
 
+#include <windows.h>
+#include <setupapi.h>
+
 #include "os/clock.h"
+#include "os/devenum.h"
 #include "winserial.h"
 
 namespace {
@@ -60,6 +68,80 @@ std::string Escape(const unsigned char *bytes, int length) {
 void PrintList(const char *label, const std::vector<char> &list, int count) {
   std::printf("%s %d\n", label, count);
   for (int i = 0; i < count; i++) std::printf("port [%s]\n", &list[(size_t)i * kStride]);
+}
+
+// Every COM-port interface the system lists, through the same seam calls
+// as discovery, so the detail record is exercised whatever the names.
+void ListInterfaces() {
+  const OsGuid comPort = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+  OsDevInfoSet set;
+  uint32_t error = OsSetupDiGetClassDevs(&comPort, OS_DIGCF_PRESENT | OS_DIGCF_DEVICEINTERFACE, &set);
+  std::printf("interfaces %u\n", (unsigned)error);
+  if (error != 0) return;
+  for (uint32_t index = 0;; index++) {
+    OsDevInterface iface;
+    error = OsSetupDiEnumDeviceInterfaces(set, &comPort, index, &iface);
+    if (error != 0) {
+      std::printf("end %u\n", (unsigned)error);
+      break;
+    }
+    char path[261] = "";
+    OsDevInfo device;
+    error = OsSetupDiGetDeviceInterfaceDetail(set, &iface, sizeof path, path, sizeof path, &device);
+    if (error != 0) {
+      std::printf("detail %u\n", (unsigned)error);
+      continue;
+    }
+    uint32_t type = 0, devType = 0, required = 0;
+    OsSetupDiGetDeviceRegistryProperty(set, &device, OS_SPDRP_DEVTYPE, &type, &devType, sizeof devType, &required);
+    char name[256] = "";
+    OsSetupDiGetDeviceRegistryProperty(set, &device, OS_SPDRP_FRIENDLYNAME, &type, name, sizeof name - 1, &required);
+    std::printf("interface %u [%s] [%s]\n", (unsigned)devType, path, name);
+  }
+  OsSetupDiDestroyDeviceInfoList(set);
+}
+
+// Installs a modem device with a COM-port interface, the way a driver
+// package would leave it, so discovery has a real interface to walk.
+unsigned AddModem(const char *name) {
+  static const GUID modemClass = {0x4D36E96D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+  static const GUID comPort = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+  HDEVINFO set = SetupDiCreateDeviceInfoList(&modemClass, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return GetLastError();
+  SP_DEVINFO_DATA device;
+  device.cbSize = sizeof device;
+  SP_DEVICE_INTERFACE_DATA iface;
+  iface.cbSize = sizeof iface;
+  union {
+    SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+    char bytes[512];
+  } storage;
+  storage.detail.cbSize = sizeof storage.detail;
+  unsigned error = 0;
+  if (!SetupDiCreateDeviceInfoA(set, "MODEM", &modemClass, nullptr, nullptr, DICD_GENERATE_ID, &device) ||
+      !SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr) ||
+      !SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_FRIENDLYNAME, (const BYTE *)name,
+                                         (DWORD)std::strlen(name) + 1) ||
+      !SetupDiCreateDeviceInterfaceA(set, &device, &comPort, nullptr, 0, &iface) ||
+      !SetupDiGetDeviceInterfaceDetailA(set, &iface, &storage.detail, sizeof storage, nullptr, nullptr))
+    error = GetLastError();
+  SetupDiDestroyDeviceInfoList(set);
+  if (error != 0) return error;
+
+  // Present means "linked", which the device's driver would set when it
+  // starts; here nothing starts, so the test sets it. The key is named
+  // after the interface path with "\\?\" written as "##?#".
+  std::string path = storage.detail.DevicePath;
+  std::string key = "System\\CurrentControlSet\\Control\\DeviceClasses\\{86e0d1e0-8089-11d0-9ce4-08003e301f73}\\##?#" +
+                    path.substr(4) + "\\#\\Control";
+  HKEY control;
+  LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &control,
+                                nullptr);
+  if (result != ERROR_SUCCESS) return (unsigned)result;
+  DWORD linked = 1;
+  result = RegSetValueExA(control, "Linked", 0, REG_DWORD, (const BYTE *)&linked, sizeof linked);
+  RegCloseKey(control);
+  return (unsigned)result;
 }
 
 }  // namespace
@@ -116,6 +198,10 @@ int main(int argc, char **argv) {
       std::fill(ports.begin(), ports.end(), '\0');
       portCount = EnumerateFriendlySerialPorts(ports.data(), kEntries, kStride);
       PrintList("friendly", ports, portCount);
+    } else if (step == "add-modem") {
+      std::printf("add-modem %u\n", AddModem(next()));
+    } else if (step == "interfaces") {
+      ListInterfaces();
     } else {
       std::fprintf(stderr, "unknown step %s\n", step.c_str());
       return 2;

@@ -171,6 +171,22 @@ class SerialPort(unittest.TestCase):
         matched = " SerialGetPorts: .* DEBUG: " + re.escape("match port(%s), %d\n\n" % (PORT, len(ports))) + "$"
         self.assertTrue(any(re.search(matched, t) for t in result.trace), result.trace)
 
+    def test_interface_source_walks_a_real_modem_interface(self):
+        name = "Halvard M7120x Mobile Broadband Data Modem (COM7)"
+        result = self.check("add-modem", name, "interfaces", "friendly")
+        out = steps(result)
+        self.assertEqual(out[0], ["add-modem", "0"])
+        listed = [line for line in out if line[0] == "interface"]
+        self.assertEqual(len(listed), 1, out)
+        self.assertTrue(listed[0][2].startswith("[\\\\?\\root#modem#"), listed)
+        self.assertEqual(listed[0][3], "[%s]" % name)
+        # Discovery's own walk takes the interface's detail into its record
+        # without complaint. (Wine keeps no device type for a device, so the
+        # interface is then passed over as not a modem.)
+        self.assertIn(["friendly", "0"], out)
+        warnings = [t for t in result.trace if "WARNING" in t]
+        self.assertEqual(warnings, [])
+
 
 if __name__ == "__main__":
     unittest.main()
