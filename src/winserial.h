@@ -11,11 +11,12 @@ enum {
 int SerialOpen(const char *path, int baud);
 
 // Returns the bytes read (0..length), or -1. timeoutMs counts whole read
-// attempts of about one second; -1 reads without limit.
+// attempts of about one second; -1 reads without limit. A negative length
+// or a missing buffer is rejected with -1 like an invalid connection.
 int SerialRead(int connection, void *buffer, int length, int timeoutMs);
 
 // Returns the bytes written, 0 when the write failed, -1 for an invalid
-// connection.
+// connection (or a negative length, or a missing buffer).
 int SerialWrite(int connection, const void *buffer, int length);
 
 void SerialClose(int connection);

@@ -1,5 +1,5 @@
-# The serial layer run for real under Wine: a console program the
-# end-to-end tests drive against a pseudo-terminal peer.
+# serial_check.exe: the serial layer on real ports, for the Wine tests.
+# A console program the end-to-end tests drive against a pseudo-terminal.
 if(WIN32)
   add_executable(serial_check
     ${PROJECT_SOURCE_DIR}/tests/e2e/serial_check.cpp
