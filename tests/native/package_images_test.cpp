@@ -31,10 +31,6 @@ std::vector<Image> Images() {
   };
 }
 
-uint32_t BigEndian(const unsigned char *p) {
-  return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
-
 TEST(PackageImages, HaveTheirLengthsAndTheirRecordedDigests) {
   for (const Image &image : Images()) {
     EXPECT_EQ(image.length, image.expectedLength) << image.name;
@@ -47,6 +43,10 @@ TEST(PackageImages, HaveTheirLengthsAndTheirRecordedDigests) {
 }
 
 #ifdef QUILLON_PLACEHOLDER_IMAGES
+uint32_t BigEndian(const unsigned char *p) {
+  return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
+}
+
 // The layout the emulated module checks, like a real one checks the
 // maker's signature: see data/README.md.
 TEST(PackageImages, PlaceholdersCarryTheMakerHeader) {
