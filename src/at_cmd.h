@@ -1,0 +1,37 @@
+// The small AT queries several callers share: SIM PIN state and entry, the
+// update-state query, and the first line of a reply.
+#pragma once
+
+struct SerialDevice;
+
+enum PinState : int {
+  Ready = 1,
+  PinRequired = 2,
+  PukRequired = 3,
+};
+
+enum {
+  AT_PIN_REPLY_SIZE = 200,
+  AT_PIN_COMMAND_SIZE = 200,
+  AT_QUERY_REPLY_SIZE = 2048,
+};
+
+// All return an ATResult. A reply naming no known state leaves *state as
+// it was: a caller that needs a defined value sets one first.
+int ATGetPinState(SerialDevice *device, int *state, int timeoutMs);
+
+// Sends the code as "AT+CPIN=\"code\"". A code that could end the quotes
+// or the line (a double quote, a control or non-ASCII character), or that
+// does not fit the command, is refused with 4 and nothing is sent.
+int ATEnterPin(SerialDevice *device, const char *code, int timeoutMs);
+
+// 0 when the module answers the update-state query with a success line.
+int ATQueryUpdateMode(SerialDevice *device, int timeoutMs);
+
+// On 0, `line` holds the reply's first line after the echo, cut to
+// capacity - 1 characters; a capacity of 0 or less receives nothing.
+int ATQueryLine(SerialDevice *device, const char *command, char *line, int capacity, int timeoutMs);
+
+// Where the module's own text begins in `reply`: behind the echoed command
+// line, or behind a leading CR LF when the module does not echo.
+const char *ATSkipEcho(const char *reply, const char *command);
