@@ -7,6 +7,8 @@
 
 #include "app/cmdline.h"
 #include "app/state.h"
+#include "devices.h"
+#include "module_interface.h"
 #include "upgrade_log.h"
 
 static const char upgradeLogPath[] = "C:\\FWLog.txt";
@@ -62,6 +64,16 @@ static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
   return COMMAND_LINE_RUN;
 }
 
+// The port named with -t, the simulated module, or discovery. A named port
+// that does not open is no error here: the main dialog keeps looking by
+// discovery while no module is known.
+static void OpenModuleDevice() {
+  if (std::strstr(portName, "COM") != nullptr || std::strcmp(portName, simulatorPortName) == 0)
+    SerialDeviceOpen(&theDevice, portName, MODULE_BAUD);
+  else
+    theDevice = SerialDeviceOpenAuto();
+}
+
 int QuillonMain(const char *commandLine) {
   // Entries and updateFilePath point into this copy for the whole run.
   static char *lineCopy;
@@ -79,9 +91,13 @@ int QuillonMain(const char *commandLine) {
   int count = SplitCommandLine(lineCopy, entries);
   if (ReadCommandLine(count, entries) == COMMAND_LINE_EXIT) return 1;
 
+  OpenModuleDevice();
+
   // Until the main dialog runs the update, no run can complete.
   SetUpdateResult(1);
 
   UpgradeLogResult(UpdateResult);
+  DeviceClose(theDevice);
+  theDevice = nullptr;
   return UpdateResult;
 }
