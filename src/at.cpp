@@ -117,23 +117,25 @@ int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeout
     int count = ReadLine(device, line, (int)sizeof line, timeoutMs, &bound);
     TRACE(TRACE_INFO, "Read buf [%s], %d\n", line, count);
     if (count < 0) return AT_FAILURE;
-    if (count == 0) return AT_NO_REPLY;
 
-    if (haveReply) {
-      int room = capacity - 1 - used;
-      int take = count < room ? count : room;
-      if (take > 0) {
-        std::memcpy(reply + used, line, (size_t)take);
-        used += take;
+    if (count > 0) {
+      if (haveReply) {
+        int room = capacity - 1 - used;
+        int take = count < room ? count : room;
+        if (take > 0) {
+          std::memcpy(reply + used, line, (size_t)take);
+          used += take;
+        }
       }
+      int result = FinalLineResult(line);
+      if (result >= 0) return result;
     }
 
-    int result = FinalLineResult(line);
-    if (result >= 0) return result;
     if (Expired(&bound)) {
       TRACE(TRACE_WARNING, "No final line after %u ms\n", (unsigned)(OsTickCount() - bound.start));
       return AT_NO_REPLY;
     }
+    if (count == 0) return AT_NO_REPLY;
   }
 }
 

@@ -268,6 +268,11 @@ TEST_F(AtChannelTest, EndsAnExchangeThatOutlastsTwiceItsTimeoutAndAMinute) {
     uint32_t lasted = fakeClock.tick - module->tickAtCommand;
     EXPECT_GT(lasted, limit) << row.name;
     EXPECT_LE(lasted, limit + 1000) << row.name;
+    bool warned = false;
+    for (const std::string &line : fakeDebugLines)
+      warned = warned || line.find("WARNING: No final line after") != std::string::npos;
+    EXPECT_TRUE(warned) << row.name;
+    fakeDebugLines.clear();
     port->onRead = nullptr;
   }
 }
