@@ -1,11 +1,13 @@
 // Identification: reading "label. value" lines out of the module's version
-// replies.
+// replies, and asking the module through the AT channel.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "simulator.h"
 #include "version_control.h"
+#include "version_control_module.h"
 
 namespace {
 
@@ -53,6 +55,112 @@ TEST(ModuleInfoReset, SaysNoModuleUntilOneAnswers) {
   EXPECT_STREQ(info.model, "No module found");
   for (const char *field : {info.productNumber, info.revision, info.imei, info.softwareVersion, info.buildDate})
     EXPECT_STREQ(field, "");
+}
+
+struct Identity {
+  const char *model, *productNumber, *revision, *imei, *softwareVersion, *buildDate;
+};
+
+void ExpectIdentity(const ModuleInfo &info, const Identity &expected, const char *name) {
+  EXPECT_STREQ(info.model, expected.model) << name;
+  EXPECT_STREQ(info.productNumber, expected.productNumber) << name;
+  EXPECT_STREQ(info.revision, expected.revision) << name;
+  EXPECT_STREQ(info.imei, expected.imei) << name;
+  EXPECT_STREQ(info.softwareVersion, expected.softwareVersion) << name;
+  EXPECT_STREQ(info.buildDate, expected.buildDate) << name;
+}
+
+const char fullReply[] =
+    "Model. QM7\r\nProduct Number. QHW 552 08/101\r\nRevision. R1E/11\r\n"
+    "IMEI Data. 0044 0170 1234 567\r\nSoftware Version. R1D05\r\nBuild Date. Jan 5 2009\r\nOK\r\n";
+const char noModelReply[] =
+    "Product Number. QHW 552 08/101\r\nRevision. R1D\r\nIMEI Data. 35\r\n"
+    "Software Version. R1D05\r\nBuild Date. first\r\nOK\r\n";
+
+struct IdentifyRow {
+  const char *name;
+  std::map<std::string, std::string> replies;
+  bool echo;
+  std::vector<std::string> commands;
+  Identity identity;
+};
+
+TEST(IdentifyModule, AsksTheVersionCommandsInTurn) {
+  const IdentifyRow rows[] = {
+      {"simulator-like reply",
+       {{"AT*QVERS", "Model. SIMULATOR\r\nSoftware Version. R1A013\r\nOK\r\n"}},
+       false,
+       {"AT*QVERS"},
+       {"SIMULATOR", "", "", "", "R1A013", ""}},
+      {"every field, with echo",
+       {{"AT*QVERS", fullReply}},
+       true,
+       {"AT*QVERS"},
+       {"QM7", "QHW 552 08/101", "R1E/11", "0044 0170 1234 567", "R1D05", "Jan 5 2009"}},
+      {"no model: model and build date from AT*QVER",
+       {{"AT*QVERS", noModelReply}, {"AT*QVER", "Model. QM7\r\nBuild Date. second\r\nSoftware Version. R9\r\nOK\r\n"}},
+       false,
+       {"AT*QVERS", "AT*QVER"},
+       {"QM7", "QHW 552 08/101", "R1D", "35", "R1D05", "second"}},
+      {"no model, and AT*QVER fails",
+       {{"AT*QVERS", noModelReply}},
+       false,
+       {"AT*QVERS", "AT*QVER"},
+       {"No module found", "QHW 552 08/101", "R1D", "35", "R1D05", ""}},
+      {"no model anywhere",
+       {{"AT*QVERS", noModelReply}, {"AT*QVER", "Build Date. second\r\nOK\r\n"}},
+       false,
+       {"AT*QVERS", "AT*QVER"},
+       {"No module found", "QHW 552 08/101", "R1D", "35", "R1D05", "second"}},
+      {"AT*QVERS refused: AT*QVER2 parsed the same way",
+       {{"AT*QVER2", fullReply}},
+       false,
+       {"AT*QVERS", "AT*QVER2"},
+       {"QM7", "QHW 552 08/101", "R1E/11", "0044 0170 1234 567", "R1D05", "Jan 5 2009"}},
+      {"both refused", {}, false, {"AT*QVERS", "AT*QVER2"}, {"No module found", "", "", "", "", ""}},
+      {"silent module",
+       {{"AT*QVERS", ""}, {"AT*QVER2", ""}},
+       false,
+       {"AT*QVERS", "AT*QVER2"},
+       {"No module found", "", "", "", "", ""}},
+  };
+  for (const IdentifyRow &row : rows) {
+    VersionModule module;
+    module.Open();
+    module.replies = row.replies;
+    module.echo = row.echo;
+    ModuleInfo info = IdentifyModule(&module.device);
+    EXPECT_EQ(module.commands, row.commands) << row.name;
+    ExpectIdentity(info, row.identity, row.name);
+    module.Close();
+  }
+}
+
+TEST(IdentifyModule, ReadsNoLabelBeyondTheReplyBuffer) {
+  VersionModule module;
+  module.Open();
+  std::string reply = "Model. QM7\r\n";
+  while (reply.size() < IDENTIFY_REPLY_SIZE) reply += std::string(98, 'x') + "\r\n";
+  module.replies["AT*QVERS"] = reply + "Build Date. late\r\nOK\r\n";
+  ModuleInfo info = IdentifyModule(&module.device);
+  EXPECT_STREQ(info.model, "QM7");
+  EXPECT_STREQ(info.buildDate, "");
+  module.Close();
+}
+
+TEST(IdentifyModule, WithoutADeviceSaysNoModule) {
+  ModuleInfo info = IdentifyModule(nullptr);
+  ExpectIdentity(info, {"No module found", "", "", "", "", ""}, "no device");
+}
+
+TEST(IdentifyModule, ReadsTheSimulatedModule) {
+  SimulatorReset();
+  FakeSyncReset();
+  SerialDevice *device = nullptr;
+  ASSERT_EQ(SerialDeviceOpen(&device, "SIMULATOR", 9600), 0);
+  ModuleInfo info = IdentifyModule(device);
+  ExpectIdentity(info, {"SIMULATOR", "", "", "", "R1A013", ""}, "simulator");
+  DeviceClose(device);
 }
 
 }  // namespace
