@@ -1,0 +1,18 @@
+// The check before an update: identify the module afresh, let -f through
+// for the modules that qualify, otherwise judge it against the rules and
+// tell the user why not.
+#include "os/ui.h"
+#include "upgrade_log.h"
+#include "version_control.h"
+
+int CheckVersionControl(SerialDevice *device, int forceUpgrade, int quietMode) {
+  ModuleInfo info = IdentifyModule(device);
+  if (forceUpgrade && ImeiHasForcePrefix(info.imei)) {
+    UpgradeLogForced();
+    return 1;
+  }
+  int verdict = JudgeModule(VersionControlTable, VC_FIRST_RULE_ROW, PackageCatalogue[0].toVersion, &info);
+  if (verdict == VC_ADMITTED) return 1;
+  if (!quietMode) OsMessageBox(nullptr, VersionVerdictMessage(verdict), "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
+  return 0;
+}

@@ -1,0 +1,124 @@
+// The check before an update: a fresh identification, the forced mode,
+// and the box that tells the user why not.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "fakes/fake_ui.h"
+#include "upgrade_log.h"
+#include "version_control.h"
+#include "version_control_module.h"
+
+namespace {
+
+class CheckVersionControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeUiReset();
+    module.Open();
+    std::snprintf(logPath, sizeof logPath, "/tmp/quillon-vc-log-XXXXXX");
+    int fd = mkstemp(logPath);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    UpgradeLogOpen(logPath);
+  }
+  void TearDown() override {
+    module.Close();
+    std::remove(logPath);
+  }
+
+  // The module reports these fields to AT*QVERS.
+  void Identity(const std::string &product, const std::string &revision, const std::string &software,
+                const std::string &imei) {
+    module.replies["AT*QVERS"] = "Model. QM7\r\nProduct Number. " + product + "\r\nRevision. " + revision +
+                                 "\r\nIMEI Data. " + imei + "\r\nSoftware Version. " + software +
+                                 "\r\nBuild Date. Jan 5 2009\r\nOK\r\n";
+  }
+
+  std::string Log() {
+    FILE *file = std::fopen(logPath, "rb");
+    if (file == nullptr) return "";
+    std::string bytes;
+    char chunk[512];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
+    std::fclose(file);
+    return bytes;
+  }
+
+  VersionModule module;
+  char logPath[64];
+};
+
+struct CheckRow {
+  const char *name;
+  const char *product, *revision, *software, *imei;
+  int force;
+  int allowed;
+  int verdict;  // the box expected when refused
+  bool forcedLogged;
+};
+
+TEST_F(CheckVersionControlTest, DecidesAndExplains) {
+  const CheckRow rows[] = {
+      {"admitted", "QHW 552 08/101", "R1D", "R1D05", "35", 0, 1, VC_ADMITTED, false},
+      {"unknown variant", "QHW 552 08/106", "R1D", "R1D05", "35", 0, 0, VC_MODULE_UNKNOWN, false},
+      {"hardware before firmware", "QHW 552 08/021", "R1Z", "R1A027", "35", 0, 0, VC_HARDWARE_REFUSED, false},
+      {"too old a firmware", "QHW 552 08/021", "R1D", "R1B/1", "35", 0, 0, VC_FIRMWARE_REFUSED, false},
+      {"forced, IMEI with spaces", "QHW 552 08/106", "R1Z", "R0", "0044 0170 1234 567", 1, 1, VC_ADMITTED, true},
+      {"forced, IMEI too short", "QHW 552 08/106", "R1D", "R1D05", "0044017", 1, 0, VC_MODULE_UNKNOWN, false},
+      {"forced, wrong prefix", "QHW 552 08/106", "R1D", "R1D05", "00440171234567", 1, 0, VC_MODULE_UNKNOWN,
+       false},
+      {"forced, wrong prefix, module admitted anyway", "QHW 552 08/101", "R1D", "R1D05", "35", 1, 1,
+       VC_ADMITTED, false},
+      {"qualifying IMEI without -f", "QHW 552 08/106", "R1D", "R1D05", "004401701234567", 0, 0,
+       VC_MODULE_UNKNOWN, false},
+  };
+  for (const CheckRow &row : rows) {
+    FakeUiReset();
+    module.commands.clear();
+    std::remove(logPath);
+    Identity(row.product, row.revision, row.software, row.imei);
+    EXPECT_EQ(CheckVersionControl(&module.device, row.force, 0), row.allowed) << row.name;
+    EXPECT_EQ(module.commands, std::vector<std::string>{"AT*QVERS"}) << row.name;
+    if (row.allowed) {
+      EXPECT_TRUE(fakeUi.shown.empty()) << row.name;
+    } else {
+      ASSERT_EQ(fakeUi.shown.size(), 1u) << row.name;
+      EXPECT_EQ(fakeUi.shown[0].owner, nullptr) << row.name;
+      EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(row.verdict)) << row.name;
+      EXPECT_EQ(fakeUi.shown[0].caption, "ERROR") << row.name;
+      EXPECT_EQ(fakeUi.shown[0].style, (unsigned)(OS_MB_OK | OS_MB_ICONWARNING)) << row.name;
+    }
+    EXPECT_EQ(Log().find("\r\nFORCED UPGRADE\r\n") != std::string::npos, row.forcedLogged) << row.name;
+  }
+}
+
+TEST_F(CheckVersionControlTest, QuietModeRefusesWithoutABox) {
+  Identity("QHW 552 08/106", "R1D", "R1D05", "35");
+  EXPECT_EQ(CheckVersionControl(&module.device, 0, 1), 0);
+  EXPECT_TRUE(fakeUi.shown.empty());
+  Identity("QHW 552 08/101", "R1D", "R1D05", "35");
+  EXPECT_EQ(CheckVersionControl(&module.device, 0, 1), 1);
+}
+
+// Each check asks the module again: what it said before does not count.
+TEST_F(CheckVersionControlTest, IdentifiesAfreshEveryTime) {
+  Identity("QHW 552 08/101", "R1D", "R1D05", "35");
+  EXPECT_EQ(CheckVersionControl(&module.device, 0, 0), 1);
+  Identity("QHW 552 08/101", "R1D", "R1B/4", "35");
+  EXPECT_EQ(CheckVersionControl(&module.device, 0, 0), 0);
+  EXPECT_EQ(module.commands, (std::vector<std::string>{"AT*QVERS", "AT*QVERS"}));
+  ASSERT_EQ(fakeUi.shown.size(), 1u);
+  EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_FIRMWARE_REFUSED));
+}
+
+TEST_F(CheckVersionControlTest, NoModuleIsAnUnknownModule) {
+  EXPECT_EQ(CheckVersionControl(nullptr, 1, 0), 0);
+  ASSERT_EQ(fakeUi.shown.size(), 1u);
+  EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_MODULE_UNKNOWN));
+}
+
+}  // namespace
