@@ -1,0 +1,1 @@
+"""The emulated module: its wire forms, package check, behaviour and line."""

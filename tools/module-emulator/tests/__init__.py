@@ -1,0 +1,1 @@
+"""The module emulator's own tests."""

@@ -1,0 +1,60 @@
+"""Scenario files: the shipped ones load, and mistakes in one are refused."""
+import glob
+import os
+import unittest
+
+from .support import Peer  # noqa: F401  (puts the emulator on the path)
+from emu import scenario
+
+SHIPPED = os.path.join(os.path.dirname(__file__), "..", "..", "..", "tests", "e2e", "scenarios")
+
+
+class Shipped(unittest.TestCase):
+    def test_every_shipped_scenario_loads_and_says_what_it_is(self):
+        files = sorted(glob.glob(os.path.join(SHIPPED, "*.json")))
+        self.assertIn("default.json", [os.path.basename(f) for f in files])
+        for path in files:
+            with self.subTest(os.path.basename(path)):
+                s = scenario.load(path)
+                self.assertTrue(s["description"])
+
+
+class Refused(unittest.TestCase):
+    ROWS = [
+        ("misspelt top-level key", {"start_mod": "update"}),
+        ("misspelt nested key", {"update": {"fault": []}}),
+        ("identity field that does not exist", {"identity": {"serial": "1"}}),
+        ("after field that does not exist", {"after": {"version": "R1D06"}}),
+        ("version command printing an unknown field", {"version_commands": {"AT*QVERS": ["firmware"]}}),
+        ("override that is not a reply", {"commands": {"AT+CGMM": "NO CARRIER"}}),
+        ("override with a zero count", {"commands": {"AT+CGMM": {"final": "ERROR", "times": 0}}}),
+        ("unknown PIN state", {"pin": {"state": "PH-SIM PIN"}}),
+        ("fault without an action", {"update": {"faults": [{"chunk": 1}]}}),
+        ("fault at chunk 0", {"update": {"faults": [{"chunk": 0, "action": "reject"}]}}),
+        ("fault with an unknown action", {"update": {"faults": [{"chunk": 1, "action": "explode"}]}}),
+        ("negative restart delay", {"restart": {"delay": -1}}),
+        ("restart delay as text", {"restart": {"delay": "soon"}}),
+        ("protocol version out of range", {"protocol_version": -1}),
+        ("identity given as a list", {"identity": ["R1D05"]}),
+    ]
+
+    def test_mistakes_are_named(self):
+        for name, data in self.ROWS:
+            with self.subTest(name):
+                with self.assertRaises(scenario.ScenarioError):
+                    scenario.from_dict(data)
+
+    def test_unreadable_file_is_a_scenario_error(self):
+        with self.assertRaises(scenario.ScenarioError):
+            scenario.load(os.path.join(SHIPPED, "no-such-scenario.json"))
+
+
+class Delays(unittest.TestCase):
+    def test_per_restart_list_repeats_its_last_entry(self):
+        s = scenario.from_dict({"restart": {"delay": [1, 5]}})
+        self.assertEqual([scenario.restart_delay(s, i) for i in range(3)], [1.0, 5.0, 5.0])
+        self.assertIsNone(scenario.restart_delay(scenario.from_dict({"restart": {"delay": "never"}}), 0))
+
+
+if __name__ == "__main__":
+    unittest.main()
