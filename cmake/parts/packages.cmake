@@ -51,3 +51,10 @@ target_include_directories(quillon_core PRIVATE ${package_dir} ${PROJECT_SOURCE_
 if(NOT WIN32 AND NOT QUILLON_FULL_PACKAGE AND NOT QUILLON_OPTIONAL_IMAGE)
   target_compile_definitions(quillon_tests PRIVATE QUILLON_PLACEHOLDER_IMAGES=1)
 endif()
+
+# The product carries its rules and images from the first build on, even
+# while no dialog reads them yet: keep the linker from leaving them out.
+if(WIN32)
+  target_link_options(Quillon PRIVATE -Wl,--undefined=PackageCatalogue
+                      -Wl,--undefined=OptionalAssignmentImage -Wl,--undefined=VersionControlTable)
+endif()
