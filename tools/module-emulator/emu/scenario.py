@@ -139,6 +139,8 @@ def _check(s):
     pin = s["pin"]
     if pin["state"] not in PIN_STATES:
         raise ScenarioError("pin.state must be one of %s" % ", ".join(PIN_STATES))
+    if not isinstance(pin["pin"], str) or not isinstance(pin["puk"], str):
+        raise ScenarioError("pin.pin and pin.puk must be text")
     if not isinstance(pin["tries"], int) or pin["tries"] < 1:
         raise ScenarioError("pin.tries must be a positive integer")
     if not isinstance(s["protocol_version"], int) or not 0 <= s["protocol_version"] <= 0xFFFFFFFF:

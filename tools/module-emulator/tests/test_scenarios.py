@@ -29,6 +29,7 @@ class Refused(unittest.TestCase):
         ("override that is not a reply", {"commands": {"AT+CGMM": "NO CARRIER"}}),
         ("override with a zero count", {"commands": {"AT+CGMM": {"final": "ERROR", "times": 0}}}),
         ("unknown PIN state", {"pin": {"state": "PH-SIM PIN"}}),
+        ("PIN given as a number", {"pin": {"pin": 1234}}),
         ("fault without an action", {"update": {"faults": [{"chunk": 1}]}}),
         ("fault at chunk 0", {"update": {"faults": [{"chunk": 0, "action": "reject"}]}}),
         ("fault with an unknown action", {"update": {"faults": [{"chunk": 1, "action": "explode"}]}}),
