@@ -132,7 +132,8 @@ def _clone_prefix(pristine, target):
     for name in os.listdir(target):
         if name.endswith(".reg"):
             p = os.path.join(target, name)
-            data = open(p, "rb").read()
+            with open(p, "rb") as f:
+                data = f.read()
             os.unlink(p)
             with open(p, "wb") as f:
                 f.write(data)
