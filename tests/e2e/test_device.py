@@ -1,0 +1,104 @@
+"""Quillon.exe opens its module device under Wine: the simulator without a
+port, the mode bits the probes find, discovery past an absent candidate,
+and a silent module given up after its probes."""
+import re
+import unittest
+
+from harness import EXE, WineSession
+from module import EmulatedModule
+
+# No upgrade rule admits this board, so a quiet run ends right after the
+# module is identified, however far the updater has grown.
+REFUSED_BOARD = "unsupported_hardware"
+
+_TICK = re.compile(r" \((-?\d+)\) ")
+
+
+def messages(result, source="devices"):
+    """The messages of one source file's trace lines, without line ends."""
+    head = "..\\..\\..\\src\\%s:" % source
+    found = []
+    for line in result.trace:
+        if line.startswith(head) and "INFO: " in line:
+            found.append(line.split("INFO: ", 1)[1].rstrip("\r\n"))
+    return found
+
+
+def tick_of(result, text):
+    """The millisecond tick of the first trace line that holds text."""
+    for line in result.trace:
+        if text in line:
+            return int(_TICK.search(line).group(1))
+    raise AssertionError("no trace line with %r" % text)
+
+
+class DeviceOpen(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = WineSession("device").__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def run_quillon(self, args, scenario=None):
+        if scenario is None:
+            result = self.session.run(EXE, args, timeout=120)
+            module = None
+        else:
+            with EmulatedModule(self.session, scenario) as module:
+                result = self.session.run(EXE, args, timeout=120)
+        self.assertIsNotNone(result.code, "Quillon.exe did not end")
+        return result, module
+
+    def test_simulator_needs_no_port(self):
+        result, _ = self.run_quillon(["-q", "-t", "SIMULATOR"])
+        self.assertEqual(messages(result)[:2], ["deviceStatusBits = 00000000"] * 2, result.trace)
+        opened = [m for m in messages(result) if m.startswith("FD opened") or m.startswith("Try to open")]
+        self.assertEqual(opened, [], "the simulator opens no port and looks for none")
+
+    def test_status_bits_follow_the_probes(self):
+        rows = [
+            ("AT mode, the module's own model", REFUSED_BOARD, "AT mode found",
+             ["deviceStatusBits = 00000000", "deviceStatusBits = 00000002"]),
+            ("update mode", "start_in_update_mode", "ITP mode found",
+             ["deviceStatusBits = 00000001", "deviceStatusBits = 00000001"]),
+        ]
+        for name, scenario, mode, bits in rows:
+            with self.subTest(name):
+                result, module = self.run_quillon(["-q", "-t", "COM7"], scenario)
+                found = messages(result)
+                self.assertIn(mode, found, result.trace)
+                status = [m for m in found if m.startswith("deviceStatusBits")]
+                self.assertEqual(status[:2], bits, result.trace)
+                self.assertEqual(module.commands()[0], "AT+CGMM")
+
+    def test_discovery_passes_over_a_candidate_that_does_not_open(self):
+        # COM42 has no device behind it; the module sits on COM7.
+        self.session.reg_add_serialcomm("\\Device\\mdm0", "COM42")
+        self.session.reg_add_serialcomm("\\Device\\mdm1", "COM7")
+        result, module = self.run_quillon(["-q"], REFUSED_BOARD)
+        found = messages(result)
+        self.assertEqual(found[:3], ["Try to open device 0 of 2 found", "FD opened 0",
+                                     "Try to open device 1 of 2 found"], result.trace)
+        self.assertIn("AT mode found", found)
+        self.assertIn("C module", found)
+        self.assertEqual(module.commands()[0], "AT+CGMM")
+
+    def test_silent_module_is_given_up_after_a_second_per_probe(self):
+        result, module = self.run_quillon(["-q", "-t", "COM7"], "mute")
+        found = messages(result)
+        self.assertNotIn("AT mode found", found)
+        self.assertNotIn("ITP mode found", found)
+        self.assertFalse([m for m in found if m.startswith("deviceStatusBits")], "no device was made")
+        # The silent module only counts what reached it: both probes with
+        # their CR LF, "AT+CGMM" and then "vers=1".
+        self.assertEqual([e["bytes"] for e in module.events("ignored")][:2], [9, 8])
+        # Each probe waits about one read attempt of a second for its reply.
+        waited = tick_of(result, "Write [vers=1]") - tick_of(result, "Write [AT+CGMM]")
+        self.assertGreaterEqual(waited, 900)
+        self.assertLess(waited, 10000)
+
+
+if __name__ == "__main__":
+    unittest.main()
