@@ -7,45 +7,14 @@
 #include <vector>
 
 #include "at_cmd.h"
-#include "devices.h"
-#include "fakes/fake_clock.h"
-#include "fakes/fake_comm.h"
-#include "fakes/fake_debug_output.h"
-#include "fakes/fake_sync.h"
-#include "scripted_module.h"
-#include "winserial.h"
+#include "module_port_fixture.h"
 
 namespace {
 
-const char portPath[] = "\\\\.\\COM7";
 const char updateStateReply[] = "AT*QESFUD?\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n";
 const char updateStateLine[] = "*QESFUD: {state 0, version 0x00000020}";
 
-class AtQueryTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    FakeCommReset();
-    FakeClockReset();
-    FakeSyncReset();
-    fakeDebugLines.clear();
-    port = &FakeCommAddPort(portPath);
-    int connection = SerialOpen(portPath, 9600);
-    ASSERT_GT(connection, 0);
-    device = SerialDevice{Serial, connection, 0, OsMutexCreate()};
-    fakeComm.calls.clear();
-  }
-  void TearDown() override {
-    SerialClose(device.connection);
-    OsMutexDestroy(device.mutex);
-  }
-  void AnswerAll(const std::string &text) {
-    module = PlayModule(*port, [text](const std::string &) { return text; });
-  }
-
-  FakePort *port = nullptr;
-  SerialDevice device{};
-  std::shared_ptr<ScriptedModule> module;
-};
+using AtQueryTest = ModulePortTest;
 
 struct PinRow {
   const char *name;

@@ -3,52 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "at.h"
-#include "devices.h"
-#include "fakes/fake_clock.h"
-#include "fakes/fake_comm.h"
-#include "fakes/fake_debug_output.h"
-#include "fakes/fake_sync.h"
-#include "os/sync.h"
-#include "scripted_module.h"
-#include "winserial.h"
+#include "module_port_fixture.h"
+#include "trace_lines.h"
 
 namespace {
 
-const char portPath[] = "\\\\.\\COM7";
-
-class AtChannelTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    FakeCommReset();
-    FakeClockReset();
-    FakeSyncReset();
-    fakeDebugLines.clear();
-    port = &FakeCommAddPort(portPath);
-    int connection = SerialOpen(portPath, 9600);
-    ASSERT_GT(connection, 0);
-    device = SerialDevice{Serial, connection, 0, OsMutexCreate()};
-    fakeComm.calls.clear();
-  }
-  void TearDown() override {
-    SerialClose(device.connection);
-    OsMutexDestroy(device.mutex);
-  }
-
-  void Answer(std::function<std::string(const std::string &)> reply) { module = PlayModule(*port, reply); }
-  void AnswerAll(const std::string &text) {
-    Answer([text](const std::string &) { return text; });
-  }
-
-  FakePort *port = nullptr;
-  SerialDevice device{};
-  std::shared_ptr<ScriptedModule> module;
-};
+using AtChannelTest = ModulePortTest;
 
 const char updateStateReply[] = "AT*QESFUD?\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n";
 
@@ -268,10 +233,7 @@ TEST_F(AtChannelTest, EndsAnExchangeThatOutlastsTwiceItsTimeoutAndAMinute) {
     uint32_t lasted = fakeClock.tick - module->tickAtCommand;
     EXPECT_GT(lasted, limit) << row.name;
     EXPECT_LE(lasted, limit + 1000) << row.name;
-    bool warned = false;
-    for (const std::string &line : fakeDebugLines)
-      warned = warned || line.find("WARNING: No final line after") != std::string::npos;
-    EXPECT_TRUE(warned) << row.name;
+    EXPECT_TRUE(Traced("WARNING: No final line after")) << row.name;
     fakeDebugLines.clear();
     port->onRead = nullptr;
   }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices.h"
@@ -18,6 +19,7 @@
 #include "fakes/fake_sync.h"
 #include "scripted_module.h"
 #include "simulator.h"
+#include "trace_lines.h"
 
 namespace {
 
@@ -46,11 +48,7 @@ class DeviceOpenTest : public ::testing::Test {
   // that is not in it gets silence.
   static std::shared_ptr<ScriptedModule> Module(const std::string &path,
                                                 std::map<std::string, std::string> replies) {
-    FakePort &port = FakeCommAddPort(path);
-    return PlayModule(port, [replies](const std::string &command) {
-      auto found = replies.find(command);
-      return found == replies.end() ? std::string() : found->second;
-    });
+    return PlayModule(FakeCommAddPort(path), ReplyFrom(std::move(replies), ""));
   }
 
   static void RegistryPorts(const std::vector<std::pair<std::string, std::string>> &values) {
@@ -63,14 +61,11 @@ class DeviceOpenTest : public ::testing::Test {
   // "FD opened" with a positive number reads "FD opened N".
   static std::vector<std::string> DeviceTrace() {
     std::vector<std::string> messages;
-    const std::string head = "..\\..\\..\\src\\devices:";
-    for (const std::string &line : fakeDebugLines) {
-      if (line.rfind(head, 0) != 0) continue;
-      EXPECT_NE(line.find(" SerialDeviceOpen: "), std::string::npos) << line;
-      size_t at = line.find("INFO: ");
-      EXPECT_NE(at, std::string::npos) << line;
-      if (at == std::string::npos) continue;
-      std::string message = line.substr(at + 6, line.size() - at - 7);
+    for (TraceEntry &entry : Traces()) {
+      if (entry.source != "..\\..\\..\\src\\devices") continue;
+      EXPECT_EQ(entry.function, "SerialDeviceOpen") << entry.message;
+      EXPECT_EQ(entry.level, "INFO") << entry.message;
+      std::string &message = entry.message;
       if (message.rfind("FD opened ", 0) == 0 && std::atoi(message.c_str() + 10) > 0) message = "FD opened N";
       messages.push_back(message);
     }
@@ -230,9 +225,7 @@ TEST_F(DeviceOpenTest, ReopensIntoTheSameDeviceKeepingItsLockAndBits) {
 
   // The module restarted into AT mode. The open is exclusive, so the old
   // connection must be given up before the port can be opened again.
-  module = PlayModule(fakeComm.ports[com7], [](const std::string &command) {
-    return command == cgmm ? std::string("\r\nC6640\r\n\r\nOK\r\n") : std::string();
-  });
+  module = PlayModule(fakeComm.ports[com7], ReplyFrom({{cgmm, "\r\nC6640\r\n\r\nOK\r\n"}}, ""));
   EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), 0);
   EXPECT_EQ(device, first);
   EXPECT_EQ(device->mutex, lock);

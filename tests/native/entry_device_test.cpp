@@ -2,9 +2,7 @@
 // discovery, and closed again before the program exits.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/entry.h"
@@ -18,6 +16,8 @@
 #include "fakes/fake_ui.h"
 #include "scripted_module.h"
 #include "simulator.h"
+#include "temp_files.h"
+#include "trace_lines.h"
 
 namespace {
 
@@ -29,16 +29,9 @@ class EntryDeviceTest : public ::testing::Test {
   void SetUp() override {
     ResetFakes();
     ResetProcessState();
-    char pattern[] = "/tmp/quillon-entry-device-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
-    ASSERT_EQ(getcwd(previous, sizeof previous), previous);
-    ASSERT_EQ(chdir(folder.c_str()), 0);
+    ASSERT_TRUE(folder.Enter());
   }
   void TearDown() override {
-    std::remove("C:\\FWLog.txt");
-    EXPECT_EQ(chdir(previous), 0);
-    rmdir(folder.c_str());
     ResetFakes();
     ResetProcessState();
   }
@@ -54,18 +47,10 @@ class EntryDeviceTest : public ::testing::Test {
   }
   // A module in AT mode on the port.
   static std::shared_ptr<ScriptedModule> Module(const char *path) {
-    return PlayModule(FakeCommAddPort(path), [](const std::string &command) {
-      return command == "AT+CGMM" ? std::string("\r\nM7120x\r\n\r\nOK\r\n") : std::string();
-    });
-  }
-  static bool Traced(const std::string &text) {
-    for (const std::string &line : fakeDebugLines)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
+    return PlayModule(FakeCommAddPort(path), ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
   }
 
-  std::string folder;
-  char previous[4096];
+  TempFolder folder;
 };
 
 TEST_F(EntryDeviceTest, OpensTheNamedPortAndClosesItAtExit) {

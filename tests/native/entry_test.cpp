@@ -2,15 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/entry.h"
 #include "app/state.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_ui.h"
+#include "temp_files.h"
 
 namespace {
 
@@ -24,35 +23,16 @@ class EntryTest : public ::testing::Test {
     FakeClockReset();
     FakeUiReset();
     ResetProcessState();
-    char pattern[] = "/tmp/quillon-entry-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder = pattern;
-    ASSERT_EQ(getcwd(previous, sizeof previous), previous);
-    ASSERT_EQ(chdir(folder.c_str()), 0);
+    ASSERT_TRUE(folder.Enter());
   }
-  void TearDown() override {
-    std::remove("C:\\FWLog.txt");
-    EXPECT_EQ(chdir(previous), 0);
-    rmdir(folder.c_str());
-  }
-  std::string Log() {
-    FILE *file = std::fopen("C:\\FWLog.txt", "rb");
-    if (file == nullptr) return "";
-    std::string bytes;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    std::fclose(file);
-    return bytes;
-  }
+  std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
   std::vector<std::string> Boxes() {
     std::vector<std::string> boxes;
     for (const FakeMessageBox &box : fakeUi.shown) boxes.push_back(box.caption + "|" + box.text);
     return boxes;
   }
 
-  std::string folder;
-  char previous[4096];
+  TempFolder folder;
 };
 
 struct ExitRow {

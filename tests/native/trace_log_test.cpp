@@ -3,11 +3,11 @@
 
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "fakes/fake_clock.h"
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_process.h"
+#include "temp_files.h"
 #include "trace_log.h"
 
 namespace {
@@ -79,19 +79,12 @@ TEST_F(TraceLogTest, FatalEndsTheProcessAfterTheLine) {
 }
 
 TEST_F(TraceLogTest, CopiesToATraceFileAndIgnoresOneThatCannotOpen) {
-  char path[] = "/tmp/quillon-trace-XXXXXX";
-  int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  std::snprintf(traceFilePath, sizeof traceFilePath, "%s", path);
+  TempFolder folder;
+  const std::string path = folder.File("trace.txt");
+  ASSERT_LT(path.size(), sizeof traceFilePath);
+  std::snprintf(traceFilePath, sizeof traceFilePath, "%s", path.c_str());
   TraceLog(TRACE_INFO, "s", 1, "f", "one");
-  FILE *file = std::fopen(path, "r");
-  ASSERT_NE(file, nullptr);
-  char text[200] = {0};
-  size_t got = std::fread(text, 1, sizeof text - 1, file);
-  std::fclose(file);
-  std::remove(path);
-  EXPECT_EQ(std::string(text, got), fakeDebugLines.at(0));
+  EXPECT_EQ(ReadBytes(path), fakeDebugLines.at(0));
 
   std::snprintf(traceFilePath, sizeof traceFilePath, "%s", "/nonexistent-dir/trace.txt");
   TraceLog(TRACE_INFO, "s", 1, "f", "two");

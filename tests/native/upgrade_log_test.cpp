@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "fakes/fake_clock.h"
+#include "temp_files.h"
 #include "upgrade_log.h"
 
 namespace {
@@ -15,30 +15,17 @@ class UpgradeLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FakeClockReset();
-    std::snprintf(path, sizeof path, "/tmp/quillon-fwlog-XXXXXX");
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    std::remove(path);
-  }
-  void TearDown() override { std::remove(path); }
-
-  std::string Bytes() {
-    FILE *file = std::fopen(path, "rb");
-    if (file == nullptr) return "";
-    std::string bytes;
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    std::fclose(file);
-    return bytes;
+    path = folder.File("FWLog.txt");
   }
 
-  char path[64];
+  std::string Bytes() { return ReadBytes(path); }
+
+  TempFolder folder;
+  std::string path;
 };
 
 TEST_F(UpgradeLogTest, TranslatesLineFeedsAsTheWindowsTextModeDoes) {
-  UpgradeLogOpen(path);
+  UpgradeLogOpen(path.c_str());
   UpgradeLogForced();
   UpgradeLogWrite("plain %s", "text");
   EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\n\r\nFORCED UPGRADE\r\nplain text");
@@ -57,8 +44,8 @@ TEST_F(UpgradeLogTest, WritesEveryResultText) {
       {-1, "Unknown return code"},
   };
   for (const Row &row : rows) {
-    std::remove(path);
-    UpgradeLogOpen(path);
+    std::remove(path.c_str());
+    UpgradeLogOpen(path.c_str());
     UpgradeLogResult(row.code);
     std::string expected = "===FW upgrade started ===\r\r\n\r\r\nRESULT (" + std::to_string(row.code) +
                            "): " + row.text + "\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n";
@@ -68,7 +55,7 @@ TEST_F(UpgradeLogTest, WritesEveryResultText) {
 
 TEST_F(UpgradeLogTest, TwoRunsAppendTwoBlocks) {
   for (int run = 0; run < 2; run++) {
-    UpgradeLogOpen(path);
+    UpgradeLogOpen(path.c_str());
     UpgradeLogResult(0);
   }
   std::string block =
@@ -78,7 +65,7 @@ TEST_F(UpgradeLogTest, TwoRunsAppendTwoBlocks) {
 }
 
 TEST_F(UpgradeLogTest, WritesTheRunHeaderInCtimeForm) {
-  UpgradeLogOpen(path);
+  UpgradeLogOpen(path.c_str());
   RunInfo info = {};
   const char *texts[RUN_INFO_SLOTS] = {"Title", "1.2", "3.4", "R1D05", "R1D06", "five", "six", "R1J"};
   for (int i = 0; i < RUN_INFO_SLOTS; i++) std::snprintf(info.slot[i], RUN_INFO_TEXT, "%s", texts[i]);
@@ -95,7 +82,7 @@ TEST_F(UpgradeLogTest, WritesTheRunHeaderInCtimeForm) {
 }
 
 TEST_F(UpgradeLogTest, RunHeaderStopsAtTheSlotEvenWithoutATerminator) {
-  UpgradeLogOpen(path);
+  UpgradeLogOpen(path.c_str());
   RunInfo info;
   std::memset(&info, 'x', sizeof info);
   UpgradeLogRunHeader(&info);
@@ -104,7 +91,7 @@ TEST_F(UpgradeLogTest, RunHeaderStopsAtTheSlotEvenWithoutATerminator) {
 }
 
 TEST_F(UpgradeLogTest, KeepsARecordLongerThanItsFirstBuffer) {
-  UpgradeLogOpen(path);
+  UpgradeLogOpen(path.c_str());
   std::string big(3000, 'b');
   UpgradeLogWrite("%s\n", big.c_str());
   EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\n" + big + "\r\n");

@@ -3,53 +3,43 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 #include "fakes/fake_ui.h"
+#include "module_port_fixture.h"
+#include "temp_files.h"
 #include "upgrade_log.h"
 #include "version_control.h"
-#include "version_control_module.h"
 
 namespace {
 
-class CheckVersionControlTest : public ::testing::Test {
+class CheckVersionControlTest : public ModulePortTest {
  protected:
   void SetUp() override {
     FakeUiReset();
-    module.Open();
-    std::snprintf(logPath, sizeof logPath, "/tmp/quillon-vc-log-XXXXXX");
-    int fd = mkstemp(logPath);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    UpgradeLogOpen(logPath);
-  }
-  void TearDown() override {
-    module.Close();
-    std::remove(logPath);
+    ModulePortTest::SetUp();
+    if (HasFatalFailure()) return;
+    // One module for the whole test, so its commands add up across checks.
+    Answer([this](const std::string &command) { return ReplyFrom(replies, "ERROR\r\n")(command); });
+    logPath = folder.File("FWLog.txt");
+    UpgradeLogOpen(logPath.c_str());
   }
 
   // The module reports these fields to AT*QVERS.
   void Identity(const std::string &product, const std::string &revision, const std::string &software,
                 const std::string &imei) {
-    module.replies["AT*QVERS"] = "Model. QM7\r\nProduct Number. " + product + "\r\nRevision. " + revision +
-                                 "\r\nIMEI Data. " + imei + "\r\nSoftware Version. " + software +
-                                 "\r\nBuild Date. Jan 5 2009\r\nOK\r\n";
+    replies["AT*QVERS"] = "Model. QM7\r\nProduct Number. " + product + "\r\nRevision. " + revision +
+                          "\r\nIMEI Data. " + imei + "\r\nSoftware Version. " + software +
+                          "\r\nBuild Date. Jan 5 2009\r\nOK\r\n";
   }
 
-  std::string Log() {
-    FILE *file = std::fopen(logPath, "rb");
-    if (file == nullptr) return "";
-    std::string bytes;
-    char chunk[512];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, got);
-    std::fclose(file);
-    return bytes;
-  }
+  std::string Log() { return ReadBytes(logPath); }
 
-  VersionModule module;
-  char logPath[64];
+  std::map<std::string, std::string> replies;
+  TempFolder folder;
+  std::string logPath;
 };
 
 struct CheckRow {
@@ -78,11 +68,11 @@ TEST_F(CheckVersionControlTest, DecidesAndExplains) {
   };
   for (const CheckRow &row : rows) {
     FakeUiReset();
-    module.commands.clear();
-    std::remove(logPath);
+    module->commands.clear();
+    std::remove(logPath.c_str());
     Identity(row.product, row.revision, row.software, row.imei);
-    EXPECT_EQ(CheckVersionControl(&module.device, row.force, 0), row.allowed) << row.name;
-    EXPECT_EQ(module.commands, std::vector<std::string>{"AT*QVERS"}) << row.name;
+    EXPECT_EQ(CheckVersionControl(&device, row.force, 0), row.allowed) << row.name;
+    EXPECT_EQ(module->commands, std::vector<std::string>{"AT*QVERS"}) << row.name;
     if (row.allowed) {
       EXPECT_TRUE(fakeUi.shown.empty()) << row.name;
     } else {
@@ -98,19 +88,19 @@ TEST_F(CheckVersionControlTest, DecidesAndExplains) {
 
 TEST_F(CheckVersionControlTest, QuietModeRefusesWithoutABox) {
   Identity("QHW 552 08/106", "R1D", "R1D05", "35");
-  EXPECT_EQ(CheckVersionControl(&module.device, 0, 1), 0);
+  EXPECT_EQ(CheckVersionControl(&device, 0, 1), 0);
   EXPECT_TRUE(fakeUi.shown.empty());
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");
-  EXPECT_EQ(CheckVersionControl(&module.device, 0, 1), 1);
+  EXPECT_EQ(CheckVersionControl(&device, 0, 1), 1);
 }
 
 // Each check asks the module again: what it said before does not count.
 TEST_F(CheckVersionControlTest, IdentifiesAfreshEveryTime) {
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");
-  EXPECT_EQ(CheckVersionControl(&module.device, 0, 0), 1);
+  EXPECT_EQ(CheckVersionControl(&device, 0, 0), 1);
   Identity("QHW 552 08/101", "R1D", "R1B/4", "35");
-  EXPECT_EQ(CheckVersionControl(&module.device, 0, 0), 0);
-  EXPECT_EQ(module.commands, (std::vector<std::string>{"AT*QVERS", "AT*QVERS"}));
+  EXPECT_EQ(CheckVersionControl(&device, 0, 0), 0);
+  EXPECT_EQ(module->commands, (std::vector<std::string>{"AT*QVERS", "AT*QVERS"}));
   ASSERT_EQ(fakeUi.shown.size(), 1u);
   EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_FIRMWARE_REFUSED));
 }

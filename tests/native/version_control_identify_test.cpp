@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "module_port_fixture.h"
 #include "simulator.h"
 #include "version_control.h"
-#include "version_control_module.h"
 
 namespace {
 
@@ -85,7 +87,9 @@ struct IdentifyRow {
   Identity identity;
 };
 
-TEST(IdentifyModule, AsksTheVersionCommandsInTurn) {
+using IdentifyModuleOnAPort = ModulePortTest;
+
+TEST_F(IdentifyModuleOnAPort, AsksTheVersionCommandsInTurn) {
   const IdentifyRow rows[] = {
       {"simulator-like reply",
        {{"AT*QVERS", "Model. SIMULATOR\r\nSoftware Version. R1A013\r\nOK\r\n"}},
@@ -125,27 +129,22 @@ TEST(IdentifyModule, AsksTheVersionCommandsInTurn) {
        {"No module found", "", "", "", "", ""}},
   };
   for (const IdentifyRow &row : rows) {
-    VersionModule module;
-    module.Open();
-    module.replies = row.replies;
-    module.echo = row.echo;
-    ModuleInfo info = IdentifyModule(&module.device);
-    EXPECT_EQ(module.commands, row.commands) << row.name;
+    port->input.clear();
+    Answer(ReplyFrom(row.replies, "ERROR\r\n"));
+    module->echo = row.echo;
+    ModuleInfo info = IdentifyModule(&device);
+    EXPECT_EQ(module->commands, row.commands) << row.name;
     ExpectIdentity(info, row.identity, row.name);
-    module.Close();
   }
 }
 
-TEST(IdentifyModule, ReadsNoLabelBeyondTheReplyBuffer) {
-  VersionModule module;
-  module.Open();
+TEST_F(IdentifyModuleOnAPort, ReadsNoLabelBeyondTheReplyBuffer) {
   std::string reply = "Model. QM7\r\n";
   while (reply.size() < IDENTIFY_REPLY_SIZE) reply += std::string(98, 'x') + "\r\n";
-  module.replies["AT*QVERS"] = reply + "Build Date. late\r\nOK\r\n";
-  ModuleInfo info = IdentifyModule(&module.device);
+  Answer(ReplyFrom({{"AT*QVERS", reply + "Build Date. late\r\nOK\r\n"}}, "ERROR\r\n"));
+  ModuleInfo info = IdentifyModule(&device);
   EXPECT_STREQ(info.model, "QM7");
   EXPECT_STREQ(info.buildDate, "");
-  module.Close();
 }
 
 TEST(IdentifyModule, WithoutADeviceSaysNoModule) {

@@ -9,6 +9,7 @@
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_devenum.h"
 #include "fakes/fake_registry.h"
+#include "trace_lines.h"
 #include "winserial.h"
 
 namespace {
@@ -21,27 +22,6 @@ const char *const kMdm[] = {"mdm", nullptr};
 std::string InterfacePath(int n) {
   return "\\\\?\\usb#vid_0bdb&pid_1911&mi_0" + std::to_string(n) + "#7&1f2e&0&000" + std::to_string(n) +
          "#{86e0d1e0-8089-11d0-9ce4-08003e301f73}";
-}
-
-// The message part of each trace line of the given level.
-std::vector<std::string> Messages(const std::string &level) {
-  std::vector<std::string> messages;
-  const std::string marker = ") " + level + ": ";
-  for (const std::string &line : fakeDebugLines) {
-    size_t at = line.find(marker);
-    if (at != std::string::npos) messages.push_back(line.substr(at + marker.size(), line.size() - at - marker.size() - 1));
-  }
-  return messages;
-}
-
-// The function named by the first trace line that carries `message`.
-std::string FunctionOf(const std::string &message) {
-  for (const std::string &line : fakeDebugLines) {
-    if (line.find(message) == std::string::npos) continue;
-    size_t space = line.find(' ');
-    return line.substr(space + 1, line.find(": ", space) - space - 1);
-  }
-  return "";
 }
 
 class DiscoveryTest : public ::testing::Test {

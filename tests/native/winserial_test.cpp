@@ -9,43 +9,12 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
+#include "trace_lines.h"
 #include "winserial.h"
 
 namespace {
 
 const char kPort[] = "\\\\.\\COM7";
-
-struct TraceEntry {
-  std::string function;
-  std::string level;
-  std::string message;
-};
-
-// "source:line function: hh:mm:ss  (tick) LEVEL: message\n"
-std::vector<TraceEntry> Traces() {
-  std::vector<TraceEntry> entries;
-  for (const std::string &line : fakeDebugLines) {
-    size_t space = line.find(' ');
-    size_t colon = line.find(": ", space);
-    size_t tick = line.find(") ", colon);
-    size_t level = line.find(": ", tick);
-    if (space == std::string::npos || colon == std::string::npos || tick == std::string::npos ||
-        level == std::string::npos) {
-      ADD_FAILURE() << "unexpected trace line " << line;
-      continue;
-    }
-    entries.push_back(TraceEntry{line.substr(space + 1, colon - space - 1), line.substr(tick + 2, level - tick - 2),
-                                 line.substr(level + 2, line.size() - level - 3)});
-  }
-  return entries;
-}
-
-std::vector<std::string> Messages(const std::string &level) {
-  std::vector<std::string> messages;
-  for (const TraceEntry &entry : Traces())
-    if (entry.level == level) messages.push_back(entry.message);
-  return messages;
-}
 
 class SerialTest : public ::testing::Test {
  protected:
