@@ -22,28 +22,11 @@
 #include "at.h"
 #include "at_cmd.h"
 #include "devices.h"
+#include "escape_text.h"
 #include "module_interface.h"
 #include "version_control.h"
 
 namespace {
-
-std::string Escape(const char *text) {
-  std::string out;
-  char hex[8];
-  for (const unsigned char *p = (const unsigned char *)text; *p != '\0'; p++) {
-    unsigned char c = *p;
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
-    else if (c < 0x20 || c >= 0x7F) {
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    } else {
-      out += (char)c;
-    }
-  }
-  return out;
-}
 
 void PrintIdentity(const ModuleInfo &info) {
   // The names of the record's members, so a test reads which field went wrong.
@@ -59,7 +42,7 @@ void PrintIdentity(const ModuleInfo &info) {
       {"buildDate", info.buildDate},
   };
   std::printf("identify\n");
-  for (const auto &field : fields) std::printf("%s=[%s]\n", field.name, Escape(field.value).c_str());
+  for (const auto &field : fields) std::printf("%s=[%s]\n", field.name, EscapeText(field.value).c_str());
 }
 
 int Usage() {
@@ -106,7 +89,7 @@ int main(int argc, char **argv) {
     } else if (std::strcmp(step, "enterpin") == 0) {
       const char *code = argv[++i];
       int result = ATEnterPin(device, code, cmdPinEntry.timeoutMs);
-      std::printf("enterpin %d [%s]\n", result, Escape(code).c_str());
+      std::printf("enterpin %d [%s]\n", result, EscapeText(code).c_str());
     } else {
       std::printf("qesfud %d\n", ATQueryUpdateMode(device, cmdUpdateStateQuery.timeoutMs));
     }

@@ -25,6 +25,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "escape_text.h"
 #include "os/clock.h"
 #include "os/devenum.h"
 #include "winserial.h"
@@ -43,24 +44,6 @@ std::string Unescape(const char *text) {
     }
     p++;
     out += *p == 'r' ? '\r' : *p == 'n' ? '\n' : *p;
-  }
-  return out;
-}
-
-std::string Escape(const unsigned char *bytes, int length) {
-  std::string out;
-  char hex[8];
-  for (int i = 0; i < length; i++) {
-    unsigned char c = bytes[i];
-    if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\\') out += "\\\\";
-    else if (c < 0x20 || c >= 0x7F) {
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    } else {
-      out += (char)c;
-    }
   }
   return out;
 }
@@ -180,7 +163,7 @@ int main(int argc, char **argv) {
       int result = SerialRead(connection, buffer.data(), length, timeout);
       uint32_t elapsed = OsTickCount() - start;
       std::printf("read %d %u %s\n", result, (unsigned)elapsed,
-                  Escape(buffer.data(), result > 0 ? result : 0).c_str());
+                  EscapeBytes(buffer.data(), result > 0 ? result : 0).c_str());
     } else if (step == "version") {
       char text[255];
       std::memset(text, 0, sizeof text);
