@@ -1,27 +1,29 @@
-# The user-facing commands: make (build), make test, make demo.
-.PHONY: all build test demo deps
+# The user-facing commands: make (build), make test, make demo. Each first
+# installs what a fresh Debian machine lacks.
+.PHONY: all test demo
 
 JOBS ?= 2
+INSTALL_DEPS = bash tools/install-deps.sh
 
-all: build
-
-deps:
-	@bash tools/install-deps.sh
-
-build: deps
+all:
+	@$(INSTALL_DEPS)
 	cmake --preset windows
 	cmake --build --preset windows -j$(JOBS)
 
-test: deps
+test:
+	@$(INSTALL_DEPS)
 	cmake --preset native
 	cmake --build --preset native -j$(JOBS)
 	cmake --preset asan
 	cmake --build --preset asan -j$(JOBS)
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j$(JOBS)
 	cmake --preset windows
 	cmake --build --preset windows -j$(JOBS)
 	ctest --preset native
 	ctest --preset asan
+	ctest --preset fuzz
 	ctest --preset windows
 
-demo: build
+demo: all
 	python3 tools/demo.py

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   make cmake g++ python3
+  clang libclang-rt-14-dev
   googletest libgtest-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64
