@@ -25,7 +25,6 @@ def main():
         print("demo: emulated module on COM7 (%s)" % module.pty)
         print("demo: running Quillon.exe %s under Wine" % " ".join(args))
         result = session.run(EXE, args, timeout=1800)
-        session.screenshot(os.path.join(out_dir, "screen.png"))
         log = session.log_bytes()
         with open(os.path.join(out_dir, "FWLog.txt"), "wb") as f:
             f.write(log)
@@ -41,7 +40,7 @@ def main():
         print(log.decode("cp1252", errors="replace").replace("\r", ""))
         print("-" * 58)
         print("exit code: %s" % result.code)
-        print("saved in build/demo/: FWLog.txt, trace.txt, screen.png")
+        print("saved in build/demo/: FWLog.txt, trace.txt")
     return 0
 
 

@@ -13,12 +13,13 @@ if(WIN32)
              WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e_${test_name} PROPERTIES
       TIMEOUT 900
-      ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
+      ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUILLON_E2E_NAME=${test_name};QUILLON_E2E_RUN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
     list(APPEND QUILLON_E2E_NAMES e2e_${test_name})
   endforeach()
 
   # Runs after every end-to-end test: none may leave a process behind.
   add_test(NAME e2e_zz_no_leftovers
            COMMAND ${QUILLON_PYTHON} ${PROJECT_SOURCE_DIR}/tests/e2e/leftovers.py)
-  set_tests_properties(e2e_zz_no_leftovers PROPERTIES DEPENDS "${QUILLON_E2E_NAMES}")
+  set_tests_properties(e2e_zz_no_leftovers PROPERTIES DEPENDS "${QUILLON_E2E_NAMES}"
+    ENVIRONMENT "QUILLON_E2E_RUN=${CMAKE_BINARY_DIR}")
 endif()

@@ -8,6 +8,7 @@ test failed, so nothing of a run is left behind.
 import fcntl
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -20,7 +21,14 @@ EXE = os.environ.get("QUILLON_EXE", os.path.join(BUILD_DIR, "Quillon.exe"))
 PROBE = os.path.join(BUILD_DIR, "probe.exe")
 ARTIFACTS = os.path.join(BUILD_DIR, "e2e-artifacts")
 
-_DEBUGSTR = re.compile(r'OutputDebugStringA "(.*)"\s*$')
+# Every process a test starts carries this marker in its environment, so
+# the leftover check finds this run's processes and no one else's.
+RUN_MARKER = "QUILLON_E2E_RUN"
+os.environ.setdefault(RUN_MARKER, os.path.abspath(BUILD_DIR))
+
+# Wine cuts a long debug string and marks the cut with "..." after the
+# closing quote; such a line is kept, with the mark, rather than lost.
+_DEBUGSTR = re.compile(r'OutputDebugStringA "(.*)"(\.\.\.)?\s*$')
 _ESCAPES = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\", "'": "'"}
 
 
@@ -61,7 +69,7 @@ def trace_lines(stderr_text):
     for line in stderr_text.splitlines():
         m = _DEBUGSTR.search(line)
         if m:
-            lines.append(unescape(m.group(1)))
+            lines.append(unescape(m.group(1)) + (m.group(2) or ""))
     return lines
 
 
@@ -140,13 +148,19 @@ def _clone_prefix(pristine, target):
 
 
 class WineSession:
-    def __init__(self, name="session"):
-        self.name = name
+    """name: where the session's artifacts go, below build/windows/e2e-artifacts."""
+
+    def __init__(self, name=None):
+        self.name = name or os.environ.get("QUILLON_E2E_NAME", "session")
         self.xvfb = None
         self.root = None
         self.prefix = None
+        self.display = None
         self.children = []
+        self.serialcomm = []
+        self.modules = []
         self._counter = 0
+        self.artifacts = os.path.join(ARTIFACTS, self.name)
 
     # --- set-up and tear-down -------------------------------------------------
     def __enter__(self):
@@ -162,30 +176,14 @@ class WineSession:
         return False
 
     def _start(self):
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts, exist_ok=True)
         pristine = _pristine_prefix()
         self.root = tempfile.mkdtemp(prefix="quillon-e2e-")
         self.prefix = os.path.join(self.root, "prefix")
         _clone_prefix(pristine, self.prefix)
         self.drive_c = os.path.join(self.prefix, "drive_c")
-
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        os.close(write_fd)
-        number = b""
-        deadline = time.time() + 30
-        while not number.endswith(b"\n") and time.time() < deadline:
-            chunk = os.read(read_fd, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(read_fd)
-        if not number.strip():
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number.decode().strip()
-
+        self._start_xvfb(timeout=30)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display,
                         WINEDEBUG="-all,+debugstr", WINEDLLOVERRIDES="mscoree,mshtml=")
         # The server's SIGHUP object dump goes to a file: noise, not a crash.
@@ -196,25 +194,81 @@ class WineSession:
         # inherit the first caller's output and would hold a pipe open.
         self.run_quiet([WINE, "cmd", "/c", "exit"], timeout=120)
 
+    def _start_xvfb(self, timeout):
+        read_fd, write_fd = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL, start_new_session=True)
+            os.close(write_fd)
+            write_fd = None
+            number = b""
+            deadline = time.monotonic() + timeout
+            while not number.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([read_fd], [], [], left)[0]:
+                    raise RuntimeError("Xvfb did not say its display within %d s" % timeout)
+                chunk = os.read(read_fd, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb ended before it said its display")
+                number += chunk
+            self.display = ":" + number.decode().strip()
+        finally:
+            os.close(read_fd)
+            if write_fd is not None:
+                os.close(write_fd)
+
     def close(self):
+        """Tears everything down; each step runs even when one before it failed."""
+        steps = [self._keep_artifacts, self._stop_children, self._stop_wineserver, self._stop_xvfb,
+                 self._remove_root]
+        failure = None
+        for step in steps:
+            try:
+                step()
+            except Exception as error:  # keep tearing down; report the first
+                failure = failure or error
+        if failure is not None:
+            raise failure
+
+    def _keep_artifacts(self):
+        """What a run leaves for a person to look at when a test fails."""
+        if not self.root or not os.path.isdir(self.root):
+            return
+        if self.display and self.xvfb is not None and self.xvfb.poll() is None:
+            self.screenshot(os.path.join(self.artifacts, "screen.png"))
+        if os.path.exists(self.log_path()):
+            shutil.copy(self.log_path(), os.path.join(self.artifacts, "FWLog.txt"))
+        for name in os.listdir(self.root):
+            if name.startswith("run") or name == "wineserver.log":
+                shutil.copy(os.path.join(self.root, name), self.artifacts)
+
+    def _stop_children(self):
         for child in self.children:
             if child.poll() is None:
                 child.kill()
                 child.wait()
-        if self.prefix and os.path.isdir(self.prefix):
-            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=self.prefix),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=dict(os.environ, WINEPREFIX=self.prefix),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
-        if self.xvfb is not None and self.xvfb.poll() is None:
-            os.killpg(self.xvfb.pid, signal.SIGTERM)
-            try:
-                self.xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.xvfb.pid, signal.SIGKILL)
-                self.xvfb.wait()
+
+    def _stop_wineserver(self):
+        if not self.prefix or not os.path.isdir(self.prefix):
+            return
+        env = dict(os.environ, WINEPREFIX=self.prefix)
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-k"], env=env, timeout=60, **quiet)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60, **quiet)
+
+    def _stop_xvfb(self):
+        if self.xvfb is None or self.xvfb.poll() is not None:
+            return
+        os.killpg(self.xvfb.pid, signal.SIGTERM)
+        try:
+            self.xvfb.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.xvfb.pid, signal.SIGKILL)
+            self.xvfb.wait()
+
+    def _remove_root(self):
         if self.root:
             shutil.rmtree(self.root, ignore_errors=True)
             self.root = None
@@ -263,6 +317,15 @@ class WineSession:
                                "/t", "REG_SZ", "/d", port, "/f"], timeout=120)
         if code != 0:
             raise RuntimeError("reg add failed: %d" % code)
+        self.serialcomm.append(name)
+
+    def forget_serialcomm(self):
+        """Removes the serial-port values this session added, so tests that
+        share a session do not see each other's ports."""
+        while self.serialcomm:
+            name = self.serialcomm.pop()
+            self.run_quiet([WINE, "reg", "delete", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", name, "/f"],
+                           timeout=120)
 
     def wine_path(self, linux_path):
         return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
@@ -304,8 +367,16 @@ class WineSession:
         code, _ = self.probe("click", caption, button)
         return code == 0
 
+    def texts(self, caption):
+        """The controls of the dialog with this caption as (id, class, text)."""
+        code, lines = self.probe("text", caption)
+        controls = []
+        for line in lines:
+            parts = line.split("\t")
+            if len(parts) == 3:
+                controls.append((int(parts[0]), parts[1], parts[2]))
+        return controls
 
-def artifact_path(test_name, file_name):
-    path = os.path.join(ARTIFACTS, test_name)
-    os.makedirs(path, exist_ok=True)
-    return os.path.join(path, file_name)
+    def set_text(self, caption, control_id, text):
+        code, _ = self.probe("settext", caption, control_id, text)
+        return code == 0

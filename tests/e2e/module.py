@@ -70,11 +70,15 @@ class EmulatedModule:
 
     def start(self, timeout=20):
         self._stderr = open(os.path.join(self.dir, "stderr.txt"), "w")
-        self.popen = subprocess.Popen(
-            [sys.executable, EMULATOR, "--prefix", self.session.prefix, "--com", str(self.com),
-             "--scenario", self.scenario, "--record", self.record_path],
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._stderr,
-            env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1"))
+        try:
+            self.popen = subprocess.Popen(
+                [sys.executable, EMULATOR, "--prefix", self.session.prefix, "--com", str(self.com),
+                 "--scenario", self.scenario, "--record", self.record_path],
+                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._stderr,
+                env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1"))
+        except BaseException:
+            self._stderr.close()
+            raise
         threading.Thread(target=self._read_stdout, daemon=True).start()
         self.pty = self.wait_ready(timeout)
         return self
@@ -123,9 +127,22 @@ class EmulatedModule:
             self.popen = None
         if self.dir and os.path.isdir(self.dir):
             self._final = self.events()
+            self._keep_record()
             shutil.rmtree(self.dir, ignore_errors=True)
             self.dir = None
         return code
+
+    def _keep_record(self):
+        """The record and the emulator's errors go with the session's artifacts."""
+        artifacts = getattr(self.session, "artifacts", None)
+        if not artifacts:
+            return
+        os.makedirs(artifacts, exist_ok=True)
+        number = len([n for n in os.listdir(artifacts) if n.startswith("module-record")]) + 1
+        for name, target in (("record.jsonl", "module-record-%d.jsonl"), ("stderr.txt", "module-stderr-%d.txt")):
+            path = os.path.join(self.dir, name)
+            if os.path.exists(path):
+                shutil.copy(path, os.path.join(artifacts, target % number))
 
     def stderr(self):
         try:
