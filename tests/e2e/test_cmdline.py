@@ -65,10 +65,20 @@ class CommandLine(unittest.TestCase):
         # Until a module can be updated the run ends with code 1, and the
         # log holds the whole block from banner to finish banner.
         result = self.session.run(EXE, ["-q", "-t", "SIMULATOR"], timeout=120)
-        log = self.session.log_bytes()
-        self.assertTrue(log.startswith(BANNER), log)
-        self.assertIn(b"\r\r\nRESULT (%d): " % result.code, log)
-        self.assertTrue(log.endswith(b"\r\r\n=== FW Update finished ===\r\r\n\r\r\n"), log)
+        self.assertEqual(result.code, 1)
+        self.assertEqual(self.session.log_bytes(),
+                         BANNER + b"\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n")
+
+    def test_boxes_are_read_and_written_by_control(self):
+        process = self.session.start(EXE, ["-x"])
+        self.assertIsNotNone(self.session.wait_dialog(lambda c, texts: "Unknown char" in texts))
+        # A message box's text is its static control 0xFFFF.
+        self.assertIn((0xFFFF, "Static", "Unknown char"), self.session.texts(""))
+        self.assertTrue(self.session.set_text("", 0xFFFF, "probe wrote this"))
+        self.assertIn((0xFFFF, "Static", "probe wrote this"), self.session.texts(""))
+        self.assertTrue(self.session.click("", "OK"))
+        self.answer(process, "Usage", USAGE)
+        self.assertEqual(process.wait(60).code, 1)
 
 
 if __name__ == "__main__":

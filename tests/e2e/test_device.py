@@ -41,6 +41,11 @@ class DeviceOpen(unittest.TestCase):
     def tearDownClass(cls):
         cls.session.close()
 
+    def tearDown(self):
+        # Tests share the session: a port one test announced must not be
+        # discovered by the next.
+        self.session.forget_serialcomm()
+
     def run_quillon(self, args, scenario=None):
         if scenario is None:
             result = self.session.run(EXE, args, timeout=120)
@@ -93,7 +98,8 @@ class DeviceOpen(unittest.TestCase):
         self.assertFalse([m for m in found if m.startswith("deviceStatusBits")], "no device was made")
         # The silent module only counts what reached it: both probes with
         # their CR LF, "AT+CGMM" and then "vers=1".
-        self.assertEqual([e["bytes"] for e in module.events("ignored")][:2], [9, 8])
+        # How the line splits them into reads is the pty's business.
+        self.assertEqual(sum(e["bytes"] for e in module.events("ignored")), len("AT+CGMM\r\nvers=1\r\n"))
         # Each probe waits about one read attempt of a second for its reply.
         waited = tick_of(result, "Write [vers=1]") - tick_of(result, "Write [AT+CGMM]")
         self.assertGreaterEqual(waited, 900)

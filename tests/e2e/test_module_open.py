@@ -22,6 +22,11 @@ class OpenEmulatedModule(unittest.TestCase):
     def tearDownClass(cls):
         cls.session.close()
 
+    def tearDown(self):
+        # Tests share the session: a port one test announced must not be
+        # discovered by the next.
+        self.session.forget_serialcomm()
+
     def run_quillon(self, scenario, args):
         with EmulatedModule(self.session, scenario) as module:
             result = self.session.run(EXE, args, timeout=120)

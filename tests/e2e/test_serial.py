@@ -91,6 +91,11 @@ class SerialPort(unittest.TestCase):
     def tearDownClass(cls):
         cls.session.close()
 
+    def tearDown(self):
+        # Tests share the session: a port one test announced must not be
+        # discovered by the next.
+        self.session.forget_serialcomm()
+
     def peer(self, replies=None):
         peer = PtyPeer(replies)
         self.addCleanup(peer.close)
