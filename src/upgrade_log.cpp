@@ -87,6 +87,11 @@ void UpgradeLogOpen(const char *path) {
   Append("===FW upgrade started ===\r\n");
 }
 
+void UpgradeLogForget() {
+  std::free(logPath);
+  logPath = nullptr;
+}
+
 int UpgradeLogWrite(const char *format, ...) {
   if (logPath == nullptr) return 0;
   va_list args;

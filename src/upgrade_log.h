@@ -17,5 +17,8 @@ void UpgradeLogRunHeader(const RunInfo *info);
 void UpgradeLogForced();
 int UpgradeLogResult(int code);
 
+// Forgets the path, as at process start; for tests.
+void UpgradeLogForget();
+
 // The text a result code is logged with.
 const char *UpgradeLogResultText(int code);

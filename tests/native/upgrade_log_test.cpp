@@ -97,6 +97,24 @@ TEST_F(UpgradeLogTest, KeepsARecordLongerThanItsFirstBuffer) {
   EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\n" + big + "\r\n");
 }
 
+TEST_F(UpgradeLogTest, DropsRecordsBeforeItIsOpened) {
+  UpgradeLogForget();
+  EXPECT_EQ(UpgradeLogWrite("early %d\n", 1), 0);
+  EXPECT_EQ(UpgradeLogResult(3), 0);
+  UpgradeLogForced();
+  UpgradeLogOpen(path.c_str());
+  EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\n");
+}
+
+TEST_F(UpgradeLogTest, KeepsItsOwnCopyOfThePath) {
+  // The caller's text may be gone by the time later records are written.
+  std::string given = path;
+  UpgradeLogOpen(given.c_str());
+  given.assign(given.size(), 'x');
+  UpgradeLogWrite("later\n");
+  EXPECT_EQ(Bytes(), "===FW upgrade started ===\r\r\nlater\r\n");
+}
+
 TEST_F(UpgradeLogTest, DropsRecordsItCannotWrite) {
   // A log in a folder that does not exist: every record is dropped and
   // the caller carries on.
