@@ -94,7 +94,6 @@ const char *TargetVersionText(const char *updateFilePath);
 enum {
   MODULE_TEXT_SIZE = 4000,  // a value is never longer than a reply (3999 bytes)
   IDENTIFY_REPLY_SIZE = 4000,
-  IDENTIFY_TIMEOUT_MS = 4000,
 };
 
 extern const char NoModuleFound[];  // "No module found"

@@ -2,6 +2,7 @@
 // only a few labels matter.
 #include <cstring>
 
+#include "module_interface.h"
 #include "version_control.h"
 
 const char NoModuleFound[] = "No module found";
@@ -17,10 +18,10 @@ int ExtractField(const char *text, const char *label, char *field, int capacity)
   // are fixed, and this is how they have always been read.
   const char *at = std::strstr(text, label);
   if (at == nullptr) return 0;
-  const char *stop = std::strstr(at, ". ");
+  const char *stop = std::strstr(at, moduleInfoSeparator);
   if (stop == nullptr) return 0;
-  const char *value = stop + 2;
-  const char *end = std::strstr(stop, "\r\n");
+  const char *value = stop + std::strlen(moduleInfoSeparator);
+  const char *end = std::strstr(stop, moduleLineEnd);
   size_t length = end != nullptr ? (size_t)(end - value) : std::strlen(value);
   if (length > (size_t)capacity - 1) length = (size_t)capacity - 1;
   std::memcpy(field, value, length);

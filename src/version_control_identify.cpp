@@ -2,12 +2,28 @@
 #include <cstring>
 
 #include "at.h"
+#include "module_interface.h"
 #include "version_control.h"
+
+// Where each field's label sits in moduleInfoLabels, which follows the
+// record's field order.
+enum {
+  LABEL_MODEL = 0,
+  LABEL_PRODUCT_NUMBER = 1,
+  LABEL_REVISION = 2,
+  LABEL_IMEI = 3,
+  LABEL_SOFTWARE_VERSION = 4,
+  LABEL_BUILD_DATE = 5,
+};
 
 // Sends one version command; the reply text is what the buffer holds,
 // and an empty one counts as no answer.
-static int AskVersion(SerialDevice *device, const char *command, char *reply) {
-  return ATSendCmd(device, command, reply, IDENTIFY_REPLY_SIZE, IDENTIFY_TIMEOUT_MS);
+static int AskVersion(SerialDevice *device, const ModuleCommand &command, char *reply) {
+  return ATSendCmd(device, command.text, reply, IDENTIFY_REPLY_SIZE, command.timeoutMs);
+}
+
+static void Extract(const char *reply, int label, char *field) {
+  ExtractField(reply, moduleInfoLabels[label], field, MODULE_TEXT_SIZE);
 }
 
 ModuleInfo IdentifyModule(SerialDevice *device) {
@@ -16,23 +32,25 @@ ModuleInfo IdentifyModule(SerialDevice *device) {
   char reply[IDENTIFY_REPLY_SIZE] = {};
   if (device == nullptr) return info;
   // Older firmware knows only the second command.
-  if (AskVersion(device, "AT*QVERS", reply) != AT_SUCCESS &&
-      AskVersion(device, "AT*QVER2", reply) != AT_SUCCESS)
+  if (AskVersion(device, cmdVersionQuery, reply) != AT_SUCCESS &&
+      AskVersion(device, cmdVersionQuery2, reply) != AT_SUCCESS)
     return info;
   reply[IDENTIFY_REPLY_SIZE - 1] = '\0';
   if (reply[0] == '\0') return info;
-  ExtractField(reply, "IMEI Data", info.imei, MODULE_TEXT_SIZE);
-  ExtractField(reply, "Product Number", info.productNumber, MODULE_TEXT_SIZE);
-  ExtractField(reply, "Revision", info.revision, MODULE_TEXT_SIZE);
-  ExtractField(reply, "Software Version", info.softwareVersion, MODULE_TEXT_SIZE);
+  Extract(reply, LABEL_IMEI, info.imei);
+  Extract(reply, LABEL_PRODUCT_NUMBER, info.productNumber);
+  Extract(reply, LABEL_REVISION, info.revision);
+  Extract(reply, LABEL_SOFTWARE_VERSION, info.softwareVersion);
   // A reply without the model: the model and the build date come from
-  // the plain version command instead.
-  if (std::strstr(reply, "Model") == nullptr) {
-    if (AskVersion(device, "AT*QVER", reply) != AT_SUCCESS) return info;
+  // the old firmware's command instead. A failure there keeps what the
+  // first reply gave, with the model still saying no module, so the
+  // caller does not take a half-known module for an identified one.
+  if (std::strstr(reply, moduleInfoLabels[LABEL_MODEL]) == nullptr) {
+    if (AskVersion(device, cmdVersionQueryOld, reply) != AT_SUCCESS) return info;
     reply[IDENTIFY_REPLY_SIZE - 1] = '\0';
     if (reply[0] == '\0') return info;
   }
-  ExtractField(reply, "Model", info.model, MODULE_TEXT_SIZE);
-  ExtractField(reply, "Build Date", info.buildDate, MODULE_TEXT_SIZE);
+  Extract(reply, LABEL_MODEL, info.model);
+  Extract(reply, LABEL_BUILD_DATE, info.buildDate);
   return info;
 }
