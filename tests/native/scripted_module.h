@@ -53,6 +53,18 @@ inline ModuleReply ReplyFrom(std::map<std::string, std::string> replies, std::st
   };
 }
 
+// Lines of 'x' ending in CR LF, `length` bytes in all (at least 2), to
+// push what follows to a chosen offset in a reply. No line reaches the AT
+// channel's 1023-byte piece, and none reads as a final or unsolicited line.
+inline std::string PaddingLines(size_t length) {
+  std::string lines;
+  while (length > 102) {
+    lines += std::string(98, 'x') + "\r\n";
+    length -= 100;
+  }
+  return lines + std::string(length - 2, 'x') + "\r\n";
+}
+
 // Every WriteFile's bytes, in order.
 inline std::vector<std::string> WrittenChunks() {
   std::vector<std::string> writes;

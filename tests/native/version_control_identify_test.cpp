@@ -2,6 +2,7 @@
 // replies, and asking the module through the AT channel.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
@@ -106,8 +107,10 @@ TEST_F(IdentifyModuleOnAPort, AsksTheVersionCommandsInTurn) {
        false,
        {"AT*QVERS", "AT*QVER"},
        {"QM7", "QHW 552 08/101", "R1D", "35", "R1D05", "second"}},
+      // The failing reply still names a model and a date: neither may be
+      // taken from a command that failed.
       {"no model, and AT*QVER fails",
-       {{"AT*QVERS", noModelReply}},
+       {{"AT*QVERS", noModelReply}, {"AT*QVER", "Model. X\r\nBuild Date. Y\r\nERROR\r\n"}},
        false,
        {"AT*QVERS", "AT*QVER"},
        {"No module found", "QHW 552 08/101", "R1D", "35", "R1D05", ""}},
@@ -145,6 +148,65 @@ TEST_F(IdentifyModuleOnAPort, ReadsNoLabelBeyondTheReplyBuffer) {
   ModuleInfo info = IdentifyModule(&device);
   EXPECT_STREQ(info.model, "QM7");
   EXPECT_STREQ(info.buildDate, "");
+}
+
+// Each version command waits 4000 ms for its reply: a slower module must
+// not be reported absent. The fake port gives up a read after 1000 ms, so
+// silence costs the full wait on the virtual clock.
+TEST_F(IdentifyModuleOnAPort, WaitsFourSecondsForEachVersionCommand) {
+  struct {
+    const char *name;
+    std::map<std::string, std::string> replies;
+    std::vector<std::string> commands;
+    std::vector<uint32_t> sentAt;  // ms after the start
+    uint32_t elapsed;
+  } const rows[] = {
+      {"silent module", {}, {"AT*QVERS", "AT*QVER2"}, {0, 4000}, 8000},
+      {"silent on the old command", {{"AT*QVERS", noModelReply}}, {"AT*QVERS", "AT*QVER"}, {0, 0}, 4000},
+  };
+  for (const auto &row : rows) {
+    port->input.clear();
+    FakeSyncReset();
+    const uint32_t start = fakeClock.tick;
+    std::vector<uint32_t> sentAt;
+    ModuleReply silentElse = ReplyFrom(row.replies, "");
+    Answer([&sentAt, start, silentElse](const std::string &command) {
+      sentAt.push_back(fakeClock.tick - start);
+      return silentElse(command);
+    });
+    IdentifyModule(&device);
+    EXPECT_EQ(module->commands, row.commands) << row.name;
+    EXPECT_EQ(sentAt, row.sentAt) << row.name;
+    EXPECT_EQ(fakeClock.tick - start, row.elapsed) << row.name;
+    EXPECT_EQ(fakeSync.lastTimeout, 4000) << row.name << ": the lock is waited for as long";
+  }
+}
+
+// The reply buffer keeps 3999 bytes and a terminator: a value that ends on
+// the last byte kept is whole, one that runs a byte further loses it.
+TEST_F(IdentifyModuleOnAPort, KeepsTheFirst3999BytesOfTheReply) {
+  const std::string head = "Model. QM7\r\n";
+  const std::string label = "Build Date. ";
+  const std::string value = "ABCDEFGH";
+  struct {
+    const char *name;
+    size_t lastValueByte;  // offset in the reply
+    const char *buildDate;
+  } const rows[] = {
+      {"value ends on byte 3998, its CR LF cut", 3998, "ABCDEFGH"},
+      {"value crosses byte 3999", 3999, "ABCDEFG"},
+  };
+  for (const auto &row : rows) {
+    port->input.clear();
+    std::string reply = head + PaddingLines(row.lastValueByte + 1 - head.size() - label.size() - value.size());
+    reply += label + value;
+    ASSERT_EQ(reply.size(), row.lastValueByte + 1) << row.name;
+    Answer(ReplyFrom({{"AT*QVERS", reply + "\r\nOK\r\n"}}, "ERROR\r\n"));
+    ModuleInfo info = IdentifyModule(&device);
+    EXPECT_EQ(module->commands, std::vector<std::string>{"AT*QVERS"}) << row.name;
+    EXPECT_STREQ(info.model, "QM7") << row.name;
+    EXPECT_STREQ(info.buildDate, row.buildDate) << row.name;
+  }
 }
 
 TEST(IdentifyModule, WithoutADeviceSaysNoModule) {
