@@ -18,7 +18,7 @@ using AtQueryTest = ModulePortTest;
 
 struct PinRow {
   const char *name;
-  const char *reply;
+  std::string reply;
   int result;
   int state;
 };
@@ -35,6 +35,9 @@ TEST_F(AtQueryTest, ReadsThePinStateFromTheReply) {
       {"ERROR only", "ERROR\r\n", 4, untouched},
       {"a state but a failing final line", "+CPIN: READY\r\nERROR\r\n", 4, untouched},
       {"silence", "", 2, untouched},
+      // The reply buffer keeps 199 bytes: a state text must end within them.
+      {"READY ends on the last byte kept", PaddingLines(187) + "+CPIN: READY\r\nOK\r\n", 0, Ready},
+      {"READY runs one byte past what is kept", PaddingLines(188) + "+CPIN: READY\r\nOK\r\n", 0, untouched},
   };
   for (const PinRow &row : rows) {
     AnswerAll(row.reply);
@@ -121,6 +124,8 @@ TEST(ATSkipEcho, FindsWhereTheModulesOwnTextBegins) {
       {"echo without a line end after it", "OK AT*QESFUD?", "AT*QESFUD?", 0},
       {"line end searched after the echo, not before", "\r\nAT*QVERS\r\nModel. X\r\n", "AT*QVERS", 12},
       {"command longer than the reply", "OK\r\n", "AT*QESFUD?", 0},
+      // Without the length rule the leading CR LF would be skipped.
+      {"command longer than a reply of CR LF", "\r\n", "AT*QESFUD?", 0},
       {"empty reply", "", "AT", 0},
   };
   for (const EchoRow &row : rows)
