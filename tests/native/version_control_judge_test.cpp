@@ -44,7 +44,7 @@ const JudgeRow judgeRows[] = {
     {"R1G/10 is judged as R1G", "QHW 552 08/101", "R1G/10", "R1D05", VC_ADMITTED},
     {"R1G/10 is not R1G/1", "QHW 552 08/102", "R1G/10", "R1D05", VC_HARDWARE_REFUSED},
     {"R1J/11 is judged as R1J/1", "QHW 552 08/102", "R1J/11", "R1D05", VC_ADMITTED},
-    {"R1J/11 is not R1J", "QHW 552 08/40", "R1J/11", "R1D05", VC_HARDWARE_REFUSED},
+    {"/40 takes no R1J revision", "QHW 552 08/40", "R1J/11", "R1D05", VC_HARDWARE_REFUSED},
     {"R1D/1 stays as it is", "QHW 552 08/021", "R1D/1", "R1D05", VC_ADMITTED},
     {"R1D/1 is not R1D", "QHW 552 08/101", "R1D/1", "R1D05", VC_HARDWARE_REFUSED},
     {"empty revision matches no R1D06 entry", "QHW 552 08/101", "", "R1D05", VC_HARDWARE_REFUSED},
@@ -161,6 +161,27 @@ TEST(JudgeModule, FlagsFromEarlierRulesStay) {
   table.End(2);
   ModuleInfo info = Module("P", "R1X", "V1");
   EXPECT_EQ(JudgeModule(table.rows, 0, "T", &info), VC_ADMITTED);
+}
+
+// No rule of the real table lists R1J without R1J/1, so only a small one
+// can show which of the two R1J/11 is taken for.
+TEST(JudgeModule, JudgesR1J11AsR1J1NotAsR1J) {
+  FixtureTable table;
+  table.Rule(0, "T", "LISTS R1J", {"R1J", "0"}, {"V1", "0"});
+  table.Rule(1, "T", "LISTS R1J/1", {"R1J/1", "0"}, {"V1", "0"});
+  table.End(2);
+  struct {
+    const char *name, *product, *revision;
+    int verdict;
+  } const rows[] = {
+      {"R1J/11 against R1J", "LISTS R1J", "R1J/11", VC_HARDWARE_REFUSED},
+      {"R1J/11 against R1J/1", "LISTS R1J/1", "R1J/11", VC_ADMITTED},
+      {"R1J itself against R1J", "LISTS R1J", "R1J", VC_ADMITTED},
+  };
+  for (const auto &row : rows) {
+    ModuleInfo info = Module(row.product, row.revision, "V1");
+    EXPECT_EQ(JudgeModule(table.rows, 0, "T", &info), row.verdict) << row.name;
+  }
 }
 
 TEST(NormaliseRevision, CutsTheSuffixesAsReported) {
