@@ -85,6 +85,9 @@ struct ProbeRow {
   uint32_t bits;
   std::vector<std::string> commands;
   std::vector<std::string> trace;
+  // Virtual time the open took: a second, one read attempt, for each probe
+  // the module left unanswered.
+  uint32_t waitedMs;
 };
 
 TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
@@ -95,49 +98,64 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
        ModelMatchBit,
        {cgmm},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "AT mode found", "C module", "deviceStatusBits = 00000000\n",
-        "deviceStatusBits = 00000002\n"}},
+        "deviceStatusBits = 00000002\n"},
+       0},
       {"M7120x echoing its command",
        {{cgmm, "AT+CGMM\r\nM7120x\r\n\r\nOK\r\n"}},
        0,
        ModelMatchBit,
        {cgmm},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "AT mode found", "C module", "deviceStatusBits = 00000000\n",
-        "deviceStatusBits = 00000002\n"}},
+        "deviceStatusBits = 00000002\n"},
+       0},
       {"another modem is taken too",
        {{cgmm, "\r\nOtherModem 3G\r\n\r\nOK\r\n"}},
        0,
        0,
        {cgmm},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "AT mode found", "deviceStatusBits = 00000000\n",
-        "deviceStatusBits = 00000000\n"}},
+        "deviceStatusBits = 00000000\n"},
+       0},
       {"update mode: AT probe refused",
        {{cgmm, "ERROR\r\n"}, {vers, "OK\r\n"}},
        0,
        UpdateModeBit,
        {cgmm, vers},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "ITP mode found", "deviceStatusBits = 00000001\n",
-        "deviceStatusBits = 00000001\n"}},
+        "deviceStatusBits = 00000001\n"},
+       0},
       {"update mode: AT probe unanswered",
        {{vers, "OK\r\n"}},
        0,
        UpdateModeBit,
        {cgmm, vers},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "ITP mode found", "deviceStatusBits = 00000001\n",
-        "deviceStatusBits = 00000001\n"}},
-      {"silent port", {}, -2, 0, {cgmm, vers}, {"FD opened N", "Dev [\\\\.\\COM7] opened\n"}},
+        "deviceStatusBits = 00000001\n"},
+       1000},
+      {"silent port", {}, -2, 0, {cgmm, vers}, {"FD opened N", "Dev [\\\\.\\COM7] opened\n"}, 2000},
       {"both probes refused",
        {{cgmm, "ERROR\r\n"}, {vers, "ERROR\r\n"}},
        -2,
        0,
        {cgmm, vers},
-       {"FD opened N", "Dev [\\\\.\\COM7] opened\n"}},
+       {"FD opened N", "Dev [\\\\.\\COM7] opened\n"},
+       0},
   };
   for (const ProbeRow &row : rows) {
     ResetFakes();
     auto module = Module(com7, row.replies);
     SerialDevice *opened = nullptr;
+    const uint32_t start = fakeClock.tick;
     EXPECT_EQ(SerialDeviceOpen(&opened, com7, 9600), row.result) << row.name;
     EXPECT_EQ(module->commands, row.commands) << row.name;
+    // The port's own settling pauses aside, the time went on read attempts.
+    uint32_t paused = 0;
+    for (int pause : fakeClock.sleeps) paused += (uint32_t)pause;
+    EXPECT_EQ(fakeClock.tick - start - paused, row.waitedMs) << row.name;
+    int emptyReads = 0;
+    for (const FakeCommCall &call : fakeComm.calls)
+      if (call.name == "ReadFile" && call.result.empty()) emptyReads++;
+    EXPECT_EQ(emptyReads, (int)(row.waitedMs / 1000)) << row.name << ": one attempt per unanswered probe";
     EXPECT_EQ(DeviceTrace(), row.trace) << row.name;
     const FakePort &port = fakeComm.ports[com7];
     if (row.result == 0) {
