@@ -166,7 +166,9 @@ int DeviceGetKind(const SerialDevice *device) {
 
 int DeviceLock(SerialDevice *device, int timeoutMs) {
   if (device == nullptr) return -1;
-  return OsMutexWait(device->mutex, timeoutMs);
+  // A caller's 0 or less sets no limit; to the OS a 0 would be a single
+  // try, failing an exchange whenever another one briefly holds the lock.
+  return OsMutexWait(device->mutex, timeoutMs > 0 ? timeoutMs : OS_MUTEX_NO_LIMIT);
 }
 
 int DeviceUnlock(SerialDevice *device) {

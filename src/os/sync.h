@@ -11,7 +11,10 @@ enum {
   OS_WAIT_FAILED = -1,
 };
 
+// The one time-out that waits for ever; 0 only tries the mutex.
+enum { OS_MUTEX_NO_LIMIT = -1 };
+
 OsMutex OsMutexCreate();                 // nullptr when it cannot be made
-int OsMutexWait(OsMutex mutex, int timeoutMs);  // timeoutMs <= 0: no limit
+int OsMutexWait(OsMutex mutex, int timeoutMs);  // milliseconds, or OS_MUTEX_NO_LIMIT
 int OsMutexRelease(OsMutex mutex);       // nonzero on success
 void OsMutexDestroy(OsMutex mutex);

@@ -17,6 +17,7 @@
 #include "fakes/fake_devenum.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_sync.h"
+#include "os/sync.h"
 #include "scripted_module.h"
 #include "simulator.h"
 #include "trace_lines.h"
@@ -326,6 +327,31 @@ TEST_F(DeviceOpenTest, AsksTheSerialDriverForItsVersion) {
   DeviceGetDriverVersion(simulated, text, (int)sizeof text);
   EXPECT_STREQ(text, "") << "500 is no serial connection";
   DeviceClose(simulated);
+}
+
+struct LockTimeoutRow {
+  const char *name;
+  int timeoutMs;
+  int asked;  // what the mutex wait is given
+};
+
+TEST(DeviceLockTimeout, IsNoLimitForZeroOrLess) {
+  FakeSyncReset();
+  SerialDevice device = {Simulator, 500, 0, OsMutexCreate()};
+  const LockTimeoutRow rows[] = {
+      {"a time-out is kept", 4000, 4000},
+      {"the shortest one too", 1, 1},
+      {"0 is no limit, not a single try", 0, OS_MUTEX_NO_LIMIT},
+      {"-1", -1, OS_MUTEX_NO_LIMIT},
+      {"any other negative", -5, OS_MUTEX_NO_LIMIT},
+  };
+  for (const LockTimeoutRow &row : rows) {
+    fakeSync.lastTimeout = 12345;
+    EXPECT_EQ(DeviceLock(&device, row.timeoutMs), OS_WAIT_OBJECT_0) << row.name;
+    EXPECT_EQ(fakeSync.lastTimeout, row.asked) << row.name;
+    EXPECT_EQ(DeviceUnlock(&device), 1) << row.name;
+  }
+  OsMutexDestroy(device.mutex);
 }
 
 TEST(AbsentDevice, IsLegalEverywhere) {

@@ -6,7 +6,9 @@
 OsMutex OsMutexCreate() { return (OsMutex)CreateMutexA(nullptr, FALSE, nullptr); }
 
 int OsMutexWait(OsMutex mutex, int timeoutMs) {
-  DWORD result = WaitForSingleObject((HANDLE)mutex, timeoutMs > 0 ? (DWORD)timeoutMs : INFINITE);
+  // Any negative is taken as OS_MUTEX_NO_LIMIT rather than cast to a DWORD
+  // wait of some 49 days.
+  DWORD result = WaitForSingleObject((HANDLE)mutex, timeoutMs >= 0 ? (DWORD)timeoutMs : INFINITE);
   return result == WAIT_FAILED ? OS_WAIT_FAILED : (int)result;
 }
 
