@@ -217,19 +217,29 @@ TEST_F(AtChannelTest, EndsAnExchangeThatOutlastsTwiceItsTimeoutAndAMinute) {
       {"one byte at a time, never a line end", "x", 900},
   };
   const uint32_t limit = 2 * 1000 + 60000;
+  // Past this the port falls silent, so an exchange without its bound
+  // still ends and fails here instead of hanging the run.
+  const uint32_t feedBudgetMs = 3 * limit;
   for (const StreamRow &row : rows) {
     auto talking = std::make_shared<bool>(false);
+    auto ranOut = std::make_shared<bool>(false);
     port->input.clear();
     Answer([talking](const std::string &) {
       *talking = true;
       return std::string();
     });
-    port->onRead = [talking, row](FakePort &p) {
-      if (!*talking) return;
+    std::shared_ptr<ScriptedModule> played = module;
+    port->onRead = [talking, ranOut, played, row, feedBudgetMs](FakePort &p) {
+      if (!*talking || *ranOut) return;
+      if (fakeClock.tick - played->tickAtCommand >= feedBudgetMs) {
+        *ranOut = true;
+        return;
+      }
       p.input += row.chunk;
       fakeClock.tick += row.stepMs;
     };
     EXPECT_EQ(ATSendCmd(&device, "AT+CGMM", nullptr, 0, 1000), 2) << row.name;
+    EXPECT_FALSE(*ranOut) << row.name << ": still waiting after " << feedBudgetMs << " ms of input";
     uint32_t lasted = fakeClock.tick - module->tickAtCommand;
     EXPECT_GT(lasted, limit) << row.name;
     EXPECT_LE(lasted, limit + 1000) << row.name;
@@ -240,13 +250,20 @@ TEST_F(AtChannelTest, EndsAnExchangeThatOutlastsTwiceItsTimeoutAndAMinute) {
 }
 
 TEST_F(AtChannelTest, StopsDrainingAfter64KiBAndStillSendsTheCommand) {
+  // Twice the cap: past it the port falls silent, so a drain without its
+  // cap still ends and fails here instead of hanging the run.
+  const int feedBudgetReads = 2 * 64 * 1024;
+  auto fed = std::make_shared<int>(0);
   port->input = "x";
-  port->onRead = [](FakePort &p) {
+  port->onRead = [fed, feedBudgetReads](FakePort &p) {
+    if (*fed >= feedBudgetReads) return;
+    ++*fed;
     p.input += "x";
     fakeClock.tick += 10;
   };
   AnswerAll("");
   EXPECT_EQ(ATSendCmd(&device, "AT+CGMM", nullptr, 0, 1000), 2);
+  EXPECT_LT(*fed, feedBudgetReads) << "still draining after " << feedBudgetReads << " bytes";
   int readsBeforeWrite = 0;
   for (const FakeCommCall &call : fakeComm.calls) {
     if (call.name == "WriteFile") break;
