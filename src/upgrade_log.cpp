@@ -68,14 +68,6 @@ static void AppendFormatted(const char *format, va_list args) {
   std::free(large);
 }
 
-static void Append(const char *format, ...) PRINTF_CHECK(1, 2);
-static void Append(const char *format, ...) {
-  va_list args;
-  va_start(args, format);
-  AppendFormatted(format, args);
-  va_end(args);
-}
-
 void UpgradeLogOpen(const char *path) {
   if (path == nullptr) return;
   size_t length = std::strlen(path);
@@ -84,7 +76,7 @@ void UpgradeLogOpen(const char *path) {
   std::memcpy(copy, path, length + 1);
   std::free(logPath);
   logPath = copy;
-  Append("===FW upgrade started ===\r\n");
+  UpgradeLogWrite("===FW upgrade started ===\r\n");
 }
 
 void UpgradeLogForget() {

@@ -12,6 +12,8 @@
 #include "upgrade_log.h"
 
 static const char upgradeLogPath[] = "C:\\FWLog.txt";
+// A -t argument naming a serial port contains this.
+static const char comPortMark[] = "COM";
 static const char usageText[] = "usage: Quillon.exe [filename] [-t COM1]\n";
 
 enum CommandLineOutcome { COMMAND_LINE_RUN, COMMAND_LINE_EXIT };
@@ -20,12 +22,12 @@ static void ShowUsage() { ShowMessage(nullptr, usageText, "Usage", OS_MB_OK); }
 
 // Applies -t. Returns 0 when the port is accepted.
 static int TakePortOption(const char *argument) {
-  if (std::strstr(argument, "COM") != nullptr) {
+  if (std::strstr(argument, comPortMark) != nullptr) {
     std::snprintf(portName, sizeof portName, "\\\\.\\%s", argument);
     return 0;
   }
-  if (std::strcmp(argument, "SIMULATOR") == 0) {
-    std::snprintf(portName, sizeof portName, "%s", "SIMULATOR");
+  if (std::strcmp(argument, simulatorPortName) == 0) {
+    std::snprintf(portName, sizeof portName, "%s", simulatorPortName);
     return 0;
   }
   ShowMessage(nullptr, "Error: unknown serial port", "ERROR", OS_MB_OK);
@@ -68,7 +70,7 @@ static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
 // that does not open is no error here: the main dialog keeps looking by
 // discovery while no module is known.
 static void OpenModuleDevice() {
-  if (std::strstr(portName, "COM") != nullptr || std::strcmp(portName, simulatorPortName) == 0)
+  if (std::strstr(portName, comPortMark) != nullptr || std::strcmp(portName, simulatorPortName) == 0)
     SerialDeviceOpen(&theDevice, portName, MODULE_BAUD);
   else
     theDevice = SerialDeviceOpenAuto();
