@@ -1,0 +1,20 @@
+// The progress dialog's output operations, as the worker uses them. Each
+// is one synchronous request to the dialog, applied on the interface
+// thread; each does nothing while no progress dialog exists.
+#pragma once
+#include "os/ui.h"
+#include "printf_check.h"
+#include "sf_progress.h"
+
+extern OsWindow ProgressWindow;
+
+void SetStage(int stage);
+void SetPercent(int percent);
+void StatusPrintf(const char *format, ...) PRINTF_CHECK(1, 2);
+void TitlePrintf(const char *format, ...) PRINTF_CHECK(1, 2);
+// 1 success, 2 failure (which leaves a non-zero UpdateResult). Releases
+// the shutdown guards and ends the dialog.
+void EndProgress(int code);
+
+// The update protocol's progress callback.
+void OnProgress(unsigned stage, const SFProgressPair *pair);

@@ -1,0 +1,37 @@
+// The assignment exchange: one package to the module in update mode, in
+// acknowledged chunks behind 24-byte headers, from memory or from a file.
+#pragma once
+#include <cstdint>
+
+#include "sf_progress.h"
+
+struct SerialDevice;
+
+enum {
+  SF_HEADER_SIZE = 24,
+  SF_CHUNK_SIZE = 8192,
+};
+
+// Results of an assignment.
+enum SFLibResult : int {
+  SFLIB_OK = 0,
+  SFLIB_NO_DATA = 3,          // no device, no data, or a negative length
+  SFLIB_LINK_FAILED = 5,      // the update-mode link did not open; nothing sent
+  SFLIB_FILE_NOT_OPENED = 10,
+  SFLIB_FILE_SHORT = 11,      // fewer bytes than its length, or no length
+  SFLIB_NO_BUFFER = 12,       // not allocated, or too large to hold
+  SFLIB_REJECTED = 14,        // short write, "ERROR" reply, or result code 2
+  SFLIB_REJECTED_4 = 16,
+  SFLIB_REJECTED_3 = 17,
+  SFLIB_REJECTED_OTHER = 18,  // any other result code, a wrong magic, no reply
+};
+
+// Sends `length` bytes of `data` (read only, never copied).
+int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t length,
+                        SFProgressCallback progress);
+
+// Loads the file whole, closes it, then sends it as above.
+int SFLibSendAssignmentFile(SerialDevice *device, const char *path, SFProgressCallback progress);
+
+// The six header fields to the trace, one level-4 entry.
+void DumpHeader(const unsigned char *header);
