@@ -18,3 +18,8 @@ void EndProgress(int code);
 
 // The update protocol's progress callback.
 void OnProgress(unsigned stage, const SFProgressPair *pair);
+
+// Runs dialog 133 modally (owner may be none): takes the shutdown guards,
+// resumes workerThread and returns the code EndProgress gave, or -1 when
+// the dialog could not be created.
+int ProgressDialogRun(OsWindow owner);
