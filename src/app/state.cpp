@@ -9,6 +9,7 @@ int quietMode;
 int forceUpgrade;
 char portName[PORT_NAME_SIZE];
 int UpdateResult;
+OsThread workerThread;
 
 int ShowMessage(OsWindow owner, const char *text, const char *caption, unsigned style) {
   if (quietMode) return quietMode;
@@ -26,4 +27,5 @@ void ResetProcessState() {
   forceUpgrade = 0;
   std::memset(portName, 0, sizeof portName);
   UpdateResult = 0;
+  workerThread = nullptr;
 }

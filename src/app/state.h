@@ -1,6 +1,7 @@
 // Process-wide state of the application, and the two operations every
 // dialog and the worker share.
 #pragma once
+#include "os/thread.h"
 #include "os/ui.h"
 
 struct SerialDevice;
@@ -13,6 +14,9 @@ extern int quietMode;
 extern int forceUpgrade;
 extern char portName[PORT_NAME_SIZE];
 extern int UpdateResult;
+// The update worker, created suspended by the main dialog and resumed by
+// the progress dialog; none outside a run.
+extern OsThread workerThread;
 
 // Silent in quiet mode: returns quietMode (1) and shows nothing.
 int ShowMessage(OsWindow owner, const char *text, const char *caption, unsigned style);
