@@ -37,7 +37,7 @@ Event NextEvent(uint8_t *byte) {
       script.next = script.endlessFrom;
       fakeClock.tick += 1000;
     }
-    if (fuzzModule.deliveredTotal >= fuzzModule.cap) {
+    if (fuzzModule.sinceCommand >= fuzzModule.cap) {
       fuzzModule.capReached = true;
       return SILENCE;
     }
@@ -74,7 +74,7 @@ Event NextEvent(uint8_t *byte) {
 void FuzzModuleStart(const uint8_t *bytes, size_t size) {
   fuzzModule.exchanges.clear();
   fuzzModule.pendingWrite.clear();
-  fuzzModule.deliveredTotal = 0;
+  fuzzModule.sinceCommand = 0;
   fuzzModule.cap = FUZZ_DELIVERY_CAP;
   fuzzModule.capReached = false;
   fuzzModule.lockResult = OS_WAIT_OBJECT_0;
@@ -124,7 +124,7 @@ int DeviceRead(SerialDevice *device, void *buffer, int length, int timeoutMs) {
     }
     ((uint8_t *)buffer)[count++] = byte;
     fakeClock.tick += 1;
-    fuzzModule.deliveredTotal++;
+    fuzzModule.sinceCommand++;
     if (!fuzzModule.exchanges.empty()) fuzzModule.exchanges.back().delivered += (char)byte;
   }
   return count;
@@ -141,6 +141,7 @@ int DeviceWrite(SerialDevice *device, const void *bytes, int length) {
   }
   fuzzModule.exchanges.push_back(FuzzExchange{fuzzModule.pendingWrite, "", false});
   fuzzModule.pendingWrite.clear();
+  fuzzModule.sinceCommand = 0;
   script.waiting = false;
   return length;
 }

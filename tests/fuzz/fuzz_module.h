@@ -37,10 +37,10 @@ enum : uint8_t {
   FUZZ_ENDLESS = 0x04,
 };
 
-// An endless script is cut off after this many bytes, as silence: code
-// that is still reading by then would have read for ever. No exchange of
-// the channel reads half of it: 64 KiB of stale input, then at most two
-// time-outs and a minute of bytes.
+// An endless script is cut off after this many bytes since the last
+// command line, as silence: code that is still reading by then would have
+// read for ever. No exchange of the channel reads half of it: 64 KiB of
+// stale input, then at most two time-outs and a minute of bytes.
 enum { FUZZ_DELIVERY_CAP = 1024 * 1024 };
 
 struct FuzzExchange {
@@ -52,8 +52,8 @@ struct FuzzExchange {
 struct FuzzModule {
   std::vector<FuzzExchange> exchanges;  // one per command line written
   std::string pendingWrite;             // written since the last CR LF write
-  size_t deliveredTotal;
-  size_t cap;  // FUZZ_DELIVERY_CAP unless a target sets less
+  size_t sinceCommand;  // bytes read since the last command line
+  size_t cap;           // FUZZ_DELIVERY_CAP unless a target sets less
   bool capReached;
   int lockResult;  // what DeviceLock answers (an OS_WAIT_* value)
   int locks;
