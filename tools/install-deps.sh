@@ -4,10 +4,14 @@
 # Touches apt only when a package is missing, so a second run is quiet and
 # offline.
 #
-#   tools/install-deps.sh build|test|demo
+#   tools/install-deps.sh build|test|demo [--list]
+#
+# --list prints the packages instead, one a line, and installs nothing.
 set -euo pipefail
 
 purpose=${1:-test}
+list_only=0
+[ "${2:-}" = --list ] && list_only=1
 
 # Building Quillon.exe: the cross compiler, CMake, the package image tool,
 # and signing (osslsigncode, and openssl for the throwaway certificate).
@@ -27,12 +31,26 @@ case "$purpose" in
   demo) packages=("${build[@]}" "${wine_stack[@]}") ;;
   test) packages=("${build[@]}" "${native[@]}" "${wine_stack[@]}") ;;
   *)
-    echo "usage: $0 build|test|demo" >&2
+    echo "usage: $0 build|test|demo [--list]" >&2
     exit 2
     ;;
 esac
 
 say() { echo "install-deps: $*" >&2; }
+
+# The sanitizer and fuzzer runtime of the clang that is installed: its
+# package carries clang's major version, which differs between releases.
+clang_runtime() {
+  local major
+  major=$(clang --version 2>/dev/null | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -1)
+  [ -n "$major" ] && echo "libclang-rt-$major-dev"
+}
+
+if [ "$list_only" -eq 1 ]; then
+  printf '%s\n' "${packages[@]}"
+  if [ "$purpose" = test ]; then clang_runtime || echo "libclang-rt-<major of clang>-dev"; fi
+  exit 0
+fi
 
 is_installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)" = "install ok installed" ]
@@ -88,22 +106,19 @@ install() {
 mapfile -t missing < <(missing_of "${packages[@]}")
 install "${missing[@]}"
 
-# The sanitizer and fuzzer runtime of the clang that is installed: its
-# package carries clang's major version, which differs between releases.
-# Older releases ship it inside libclang-common-N-dev.
+# Clang's runtime, once clang is there. Older releases ship it inside
+# libclang-common-N-dev instead.
 if [ "$purpose" = test ]; then
-  major=$(clang --version | sed -n 's/.*clang version \([0-9][0-9]*\).*/\1/p' | head -1)
-  if [ -z "$major" ]; then
+  if ! runtime=$(clang_runtime); then
     say "cannot tell the version of the installed clang; install its compiler-rt runtime by hand"
     exit 1
   fi
-  runtime=libclang-rt-$major-dev
   if ! is_installed "$runtime"; then
     # Which of the two exists is known only from fresh package lists.
     [ "$root_ok" -eq 1 ] && update_once "$runtime"
     candidate=$(apt-cache policy "$runtime" 2>/dev/null | sed -n 's/^ *Candidate: *//p')
     if [ -z "$candidate" ] || [ "$candidate" = "(none)" ]; then
-      runtime=libclang-common-$major-dev
+      runtime=${runtime/libclang-rt-/libclang-common-}
     fi
     mapfile -t missing < <(missing_of "$runtime")
     install "${missing[@]}"
