@@ -128,6 +128,7 @@ void ReadLines(int capacity, int timeoutMs) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FuzzModuleScope scope;
   if (size < 2) return 0;
   int entry = data[0] % 3;
   int capacity = capacities[data[1] & 7];

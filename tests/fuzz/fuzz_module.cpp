@@ -84,6 +84,12 @@ void FuzzModuleStart(const uint8_t *bytes, size_t size) {
   FakeClockReset();
 }
 
+FuzzModuleScope::~FuzzModuleScope() {
+  std::vector<FuzzExchange>().swap(fuzzModule.exchanges);
+  std::string().swap(fuzzModule.pendingWrite);
+  std::vector<int>().swap(fakeClock.sleeps);
+}
+
 void FuzzModuleRelease() {
   script.waiting = false;
   fuzzModule.exchanges.push_back(FuzzExchange{"", "", false});

@@ -66,6 +66,15 @@ extern SerialDevice *const fuzzDevice;
 // Starts a new run on `script`, which must outlive it. The clock restarts too.
 void FuzzModuleStart(const uint8_t *script, size_t size);
 
+// Frees what a run kept. Each target holds one for the length of its run:
+// libFuzzer reruns every input whose allocations outlive it, to look for a
+// leak, and that would double the cost of every run.
+struct FuzzModuleScope {
+  FuzzModuleScope() = default;
+  FuzzModuleScope(const FuzzModuleScope &) = delete;
+  ~FuzzModuleScope();
+};
+
 // Lets the script's replies flow without a command first, for code that
 // reads without sending (the AT line reader alone).
 void FuzzModuleRelease();

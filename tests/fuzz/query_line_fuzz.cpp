@@ -58,6 +58,7 @@ void QueryLine(const char *command, int capacity, const uint8_t *data, size_t si
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FuzzModuleScope scope;
   if (size < 1) return 0;
   const char *command = commands[data[0] & 3];
   int capacity = capacities[(data[0] >> 2) & 7];

@@ -82,6 +82,7 @@ void Open(unsigned kind) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FuzzModuleScope scope;
   if (size < 1) return 0;
   FuzzModuleStart(data + 1, size - 1);
   if (data[0] & 1)

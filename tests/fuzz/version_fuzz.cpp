@@ -89,6 +89,7 @@ void Identify(const uint8_t *data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FuzzModuleScope scope;
   if (size < 1) return 0;
   if (data[0] & 1)
     Identify(data + 1, size - 1);
