@@ -1,4 +1,8 @@
-"""The update protocol on a real Win32 port under Wine, against the emulated module: whole packages in both header forms, a rejection, an ERROR reply, a module that falls silent, and package files."""
+"""The update protocol on a real Win32 port under Wine, against the emulated module.
+
+Whole packages in both header forms, a rejection, an ERROR reply, a module
+that falls silent, and package files; the module's record shows every byte.
+"""
 import hashlib
 import os
 import re

@@ -82,7 +82,9 @@ class PackageFileTest : public ModulePortTest {
     return path;
   }
 
-  int Send(const std::string &path) { return SFLibSendAssignmentFileFrom(&device, path.c_str(), RecordProgress, &watchedFile); }
+  int Send(const std::string &path) {
+    return SFLibSendAssignmentFileFrom(&device, path.c_str(), RecordProgress, &watchedFile);
+  }
 
   TempFolder folder;
   std::shared_ptr<UpdatePeer> peer;

@@ -291,7 +291,8 @@ TEST_F(AssignmentTest, ReportsProgressFromOnePercentOn) {
 
 TEST_F(AssignmentTest, ReportsEveryChunkOfASmallPackage) {
   ASSERT_EQ(Send(TestPackage(8192 + 10)), 0);
-  EXPECT_EQ(progressCalls, (std::vector<ProgressCall>{{0}, {1}, {2}, {7}, {7, true, 8192, 8202}, {7, true, 8202, 8202}}));
+  EXPECT_EQ(progressCalls,
+            (std::vector<ProgressCall>{{0}, {1}, {2}, {7}, {7, true, 8192, 8202}, {7, true, 8202, 8202}}));
   Fresh();
   EXPECT_EQ(Send(TestPackage(100), nullptr), 0);
   EXPECT_TRUE(progressCalls.empty());

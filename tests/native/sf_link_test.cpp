@@ -3,6 +3,7 @@
 // version query, and the raw read and write.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
