@@ -60,7 +60,7 @@ Event NextEvent(uint8_t *byte) {
         if (script.next < script.size) fakeClock.tick += 1000u * script.bytes[script.next++];
         continue;
       case FUZZ_ENDLESS:
-        if (script.endlessFrom == script.size) script.endlessFrom = script.next;
+        if (fuzzModule.endlessAllowed && script.endlessFrom == script.size) script.endlessFrom = script.next;
         continue;
       default:
         *byte = code;
@@ -77,6 +77,7 @@ void FuzzModuleStart(const uint8_t *bytes, size_t size) {
   fuzzModule.sinceCommand = 0;
   fuzzModule.cap = FUZZ_DELIVERY_CAP;
   fuzzModule.capReached = false;
+  fuzzModule.endlessAllowed = true;
   fuzzModule.lockResult = OS_WAIT_OBJECT_0;
   fuzzModule.locks = 0;
   fuzzModule.unlocks = 0;

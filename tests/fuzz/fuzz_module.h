@@ -54,6 +54,7 @@ struct FuzzModule {
   std::string pendingWrite;             // written since the last CR LF write
   size_t sinceCommand;  // bytes read since the last command line
   size_t cap;           // FUZZ_DELIVERY_CAP unless a target sets less
+  bool endlessAllowed;  // false: an endless mark is ignored
   bool capReached;
   int lockResult;  // what DeviceLock answers (an OS_WAIT_* value)
   int locks;
