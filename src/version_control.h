@@ -113,7 +113,7 @@ void ModuleInfoReset(ModuleInfo *info);
 // Copies the value that follows the first `label` in `text` (after the
 // first ". " from there, up to CR LF or the end; nothing trimmed) into
 // `field`, cut to capacity - 1. Returns 1, or 0 with `field` unchanged
-// when the label or its ". " is missing.
+// when the label is missing or its line has no ". ".
 int ExtractField(const char *text, const char *label, char *field, int capacity);
 
 // Never fails: a model of NoModuleFound means nobody answered.
@@ -133,8 +133,9 @@ enum VersionVerdict {
 // The IMEI of the modules that -f may upgrade without the table.
 int ImeiHasForcePrefix(const char *imei);
 
-// "/10" anywhere drops the last three characters, else "/11" anywhere
-// drops the last one. `out` holds at least MODULE_TEXT_SIZE bytes.
+// The revision without its spaces; then "/10" anywhere drops the last
+// three characters, else "/11" anywhere drops the last one. `out` holds
+// at least MODULE_TEXT_SIZE bytes.
 void NormaliseRevision(const char *revision, char out[MODULE_TEXT_SIZE]);
 
 // Scans `rules` from `startRow` to the terminator row. Pure: no device,
