@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "os/ui.h"
 #include "sha256.h"
 
 struct SerialDevice;
@@ -146,8 +147,12 @@ int JudgeModule(const VersionRule *rules, int startRow, const char *targetVersio
 // The refusal text for a verdict; nullptr for VC_ADMITTED.
 const char *VersionVerdictMessage(int verdict);
 
+// The program's message box: the one place that knows whether anybody is
+// there to see it (quiet mode shows nothing and answers OK).
+typedef int (*VersionMessageBox)(OsWindow owner, const char *text, const char *caption, unsigned style);
+
 // Identifies the module afresh and judges it against the table for the
 // first catalogue entry's version. Returns 1 when the update may go ahead;
-// on refusal the box (caption "ERROR", no owner) has been shown, unless
-// quietMode.
-int CheckVersionControl(SerialDevice *device, int forceUpgrade, int quietMode);
+// on refusal the box (caption "ERROR", over `owner`) has gone through
+// `showMessage`.
+int CheckVersionControl(SerialDevice *device, int forceUpgrade, OsWindow owner, VersionMessageBox showMessage);
