@@ -28,7 +28,8 @@ enum {
   KVT_WAIT_MS = 120000,
 };
 
-// Reads the installation folder, always terminated. Returns 0 or the
+// Reads the installation folder into `folder` (KVT_LINE_SIZE + 1 bytes),
+// always terminated there. Returns 0 or the
 // system error code; a value that is not a plain string is refused, so no
 // expandable or binary data ever becomes a program path.
 static uint32_t ReadFolder(OsRegKey key, char *folder) {

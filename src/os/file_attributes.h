@@ -5,7 +5,6 @@
 // What GetFileAttributesA gives when the path cannot be read.
 enum : uint32_t {
   OS_INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu,
-  OS_FILE_ATTRIBUTE_DIRECTORY = 0x10,
 };
 
 uint32_t OsGetFileAttributes(const char *path);
