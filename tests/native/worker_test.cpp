@@ -216,7 +216,9 @@ TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
     EXPECT_EQ(UpdateResult, row.code);
     EXPECT_EQ(Boxes(), std::vector<std::string>{row.box});
     EXPECT_EQ(module->restarts, row.restarts);
-    if (row.code == 5) EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "a failed send restarts nothing";
+    if (row.code == 5) {
+      EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "a failed send restarts nothing";
+    }
   }
 }
 
