@@ -11,6 +11,11 @@
 #define IDS_PRODUCT_NAME 1
 #define IDS_USAGE 2
 
+// PIN dialog: the label naming the code wanted, and the code.
+#define IDD_PIN 129
+#define IDC_PIN_CODE 1000
+#define IDC_PIN_LABEL 1001
+
 // Progress dialog: the stage indicator, the status line, and the percent
 // bar with its text drawn over it.
 #define IDD_PROGRESS 133
