@@ -67,7 +67,9 @@ class CommandLine(unittest.TestCase):
         result = self.session.run(EXE, ["-q", "-t", "SIMULATOR"], timeout=120)
         self.assertEqual(result.code, 1)
         self.assertEqual(self.session.log_bytes(),
-                         BANNER + b"\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n")
+                         BANNER + b"Send DISCONNECT_KVT\r\r\nDone DISCONNECT_KVT\r\r\n"
+                         b"Send CONNECT_KVT\r\r\nDone CONNECT_KVT\r\r\n"
+                         b"\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n")
 
     def test_boxes_are_read_and_written_by_control(self):
         process = self.session.start(EXE, ["-x"])

@@ -50,6 +50,15 @@ class EntryDeviceTest : public ::testing::Test {
     return PlayModule(FakeCommAddPort(path), ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
   }
 
+  // Registry calls of port discovery: all but the connection manager's
+  // key, which every run looks for.
+  static size_t DiscoveryRegistryCalls() {
+    size_t count = 0;
+    for (const FakeRegCall &call : fakeRegistry.calls)
+      if (call.key.find("\\Corvin\\") == std::string::npos) count++;
+    return count;
+  }
+
   TempFolder folder;
 };
 
@@ -70,7 +79,7 @@ TEST_F(EntryDeviceTest, OpensTheNamedPortAndClosesItAtExit) {
 TEST_F(EntryDeviceTest, OpensTheSimulatorWithoutAPort) {
   QuillonMain("-q -t SIMULATOR");
   EXPECT_TRUE(fakeComm.calls.empty());
-  EXPECT_TRUE(fakeRegistry.calls.empty()) << "no discovery";
+  EXPECT_EQ(DiscoveryRegistryCalls(), 0u) << "no discovery";
   EXPECT_TRUE(Traced("deviceStatusBits = 00000000"));
   EXPECT_EQ(fakeSync.created, 1);
   EXPECT_EQ(fakeSync.destroyed, 1);
@@ -91,7 +100,7 @@ TEST_F(EntryDeviceTest, FindsTheModuleByDiscoveryWithoutAPortName) {
 TEST_F(EntryDeviceTest, GoesOnWhenTheNamedPortDoesNotOpen) {
   QuillonMain("-q -t COM9");
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
-  EXPECT_TRUE(fakeRegistry.calls.empty()) << "a named port is not looked for elsewhere";
+  EXPECT_EQ(DiscoveryRegistryCalls(), 0u) << "a named port is not looked for elsewhere";
   EXPECT_EQ(fakeSync.created, 0);
   EXPECT_EQ(theDevice, nullptr);
 }

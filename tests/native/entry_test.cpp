@@ -113,6 +113,7 @@ TEST_F(EntryTest, SetsTheProcessState) {
 TEST_F(EntryTest, ARunWithoutAnUpdateEndsWithOneAndAResultBlock) {
   EXPECT_EQ(QuillonMain("-q -t SIMULATOR"), 1);
   EXPECT_EQ(Log(), std::string(banner) +
+                       "Send DISCONNECT_KVT\r\r\nDone DISCONNECT_KVT\r\r\nSend CONNECT_KVT\r\r\nDone CONNECT_KVT\r\r\n"
                        "\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n");
 }
 
