@@ -321,7 +321,9 @@ TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
   EXPECT_EQ(Sleeps(1000), 0);
   EXPECT_EQ(Sleeps(100), 0);
   EXPECT_EQ(DeviceGetKind(theDevice), Simulator);
-  EXPECT_NE(Log().find("Quillon: Optional assignment 1 done"), std::string::npos);
+  // It takes one package only, so the optional image fails; either way
+  // the run goes on and says so.
+  EXPECT_NE(Log().find("Quillon: Optional assignment 1 failed"), std::string::npos);
 }
 
 }  // namespace
