@@ -203,7 +203,7 @@ static void OnTimer(OsWindow dialog, unsigned id) {
 }
 
 int MainDialogRun() {
-  static const OsDialogLogic logic = {OnInit, OnCommand, OnTimer, nullptr};
+  static const OsDialogLogic logic = {OnInit, OnCommand, OnTimer, nullptr, 0};
   mainDialog = MainDialogState{};
   return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);
 }

@@ -1,6 +1,8 @@
 // Test probe (Windows-specific): finds the program's dialogs, reads their
-// control texts and presses their buttons, for the end-to-end tests.
+// control texts and bars, types, presses their buttons and sends them
+// messages, for the end-to-end tests.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +104,46 @@ int SetText(const char *caption, int id, const char *text) {
   return 0;
 }
 
+// A progress bar's position, range and bar colour (CLR_DEFAULT when none
+// was set).
+int Bar(const char *caption, int id) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  HWND bar = GetDlgItem(dialog, id);
+  if (bar == nullptr) return 2;
+  // No PBRANGE: a pointer would not cross into the dialog's process.
+  LRESULT low = SendMessageA(bar, PBM_GETRANGE, TRUE, 0);
+  LRESULT high = SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+  LRESULT position = SendMessageA(bar, PBM_GETPOS, 0, 0);
+  LRESULT color = SendMessageA(bar, PBM_GETBARCOLOR, 0, 0);
+  std::printf("%d\t%d\t%d\t%06lx\n", (int)position, (int)low, (int)high, (unsigned long)color);
+  return 0;
+}
+
+// A window message to the dialog: "send" waits and prints the result,
+// "post" returns at once (as a key press or the close box would).
+int Message(const char *how, const char *caption, const char *message, const char *wParam, const char *lParam) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  UINT number = (UINT)std::strtoul(message, nullptr, 0);
+  WPARAM w = (WPARAM)std::strtoull(wParam, nullptr, 0);
+  LPARAM l = (LPARAM)std::strtoll(lParam, nullptr, 0);
+  if (std::strcmp(how, "post") == 0) return PostMessageA(dialog, number, w, l) ? 0 : 3;
+  std::printf("%lld\n", (long long)SendMessageA(dialog, number, w, l));
+  return 0;
+}
+
+// Characters as the keyboard delivers them, so the control's own filter
+// (digits only, say) applies, unlike settext, which is like a paste.
+int Type(const char *caption, int id, const char *text) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return 2;
+  for (const char *c = text; *c != '\0'; c++) SendMessageA(control, WM_CHAR, (WPARAM)(unsigned char)*c, 1);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -109,6 +151,12 @@ int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "text") == 0) return Texts(argv[2]);
   if (argc >= 4 && std::strcmp(argv[1], "click") == 0) return Click(argv[2], argv[3]);
   if (argc >= 5 && std::strcmp(argv[1], "settext") == 0) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
-  std::fprintf(stderr, "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT\n");
+  if (argc >= 4 && std::strcmp(argv[1], "bar") == 0) return Bar(argv[2], std::atoi(argv[3]));
+  if (argc >= 6 && (std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "post") == 0))
+    return Message(argv[1], argv[2], argv[3], argv[4], argv[5]);
+  if (argc >= 5 && std::strcmp(argv[1], "type") == 0) return Type(argv[2], std::atoi(argv[3]), argv[4]);
+  std::fprintf(stderr,
+               "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT | bar CAPTION ID |\n"
+               "       send|post CAPTION MESSAGE WPARAM LPARAM | type CAPTION ID TEXT\n");
   return 64;
 }
