@@ -127,6 +127,23 @@ class Update(unittest.TestCase):
         self.assertFalse([c for c in commands if c.startswith("AT+CPIN=")], "no code is sent in quiet mode")
         self.assertFalse([c for c in commands if c.startswith("AT*QESFUD=")], "no update started")
 
+    def test_a_silent_module_leaves_the_dialog_answering_cancel(self):
+        # Every poll probes the silent port for its two seconds; the click
+        # is served once the poll under way is over.
+        self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        with EmulatedModule(self.session, "mute"):
+            process = self.session.start(EXE, [])
+            try:
+                self.wait_for(lambda c, texts: c == CAPTION and "No module found" in texts, "main dialog")
+                time.sleep(3)  # a few polls
+                self.assertTrue(self.session.click(CAPTION, "Cancel"))
+                outcome = process.wait(60)
+            finally:
+                if process.running():
+                    process.popen.kill()
+        self.assertEqual(outcome.code, 1)
+        self.assert_log(BANNER, RELEASED, b"QuillonDlg Cancel Pressed\r\r\n", REGAINED, result(1, b"Unknown error"))
+
     def test_ok_without_a_module_exits_1(self):
         process = self.session.start(EXE, [])
         try:
