@@ -7,7 +7,7 @@ import time
 import unittest
 
 from harness import EXE, WINE, WineSession
-from module import EmulatedModule
+from module import EmulatedModule, write_package
 
 CAPTION = "Quillon CXC 173 0961/1 R1A"
 PACKAGE_KEY = "HKLM\\SOFTWARE\\Norvane\\WirelessModule"
@@ -83,6 +83,41 @@ class Update(unittest.TestCase):
         self.assertEqual(len(module.events("offline")), 2, "one restart after each package")
         self.assertEqual(module.events("identity")[-1]["software_version"], "R1D06")
         self.assertEqual(self.session.dialogs(), [])
+
+    def test_every_quiet_path_ends_with_its_code_and_log(self):
+        package = os.path.join(self.session.root, "fw R1D06.bin")
+        write_package(package, "R1D06", 3 * 8192 + 500)
+        package_path = self.session.wine_path(package).encode()
+        done = b"Quillon: Optional assignment 1 done\r\r\n"
+        ok = b"QuillonDlg OK Pressed\r\r\n"
+        unknown = header(b"", b" ")
+        # name, scenario (None: no module), arguments, code, the log between release and regain
+        rows = [
+            ("no module", None, ["-q"], 1, [unknown, ok]),
+            ("unsupported module", "unsupported_hardware", ["-q"], 2,
+             [header(b"R1D05", b"QHW 552 08/106 R1D"), ok]),
+            ("SIM state unreadable", {"commands": {"AT*QESFUD?": "ERROR", "AT+CPIN?": "ERROR"}}, ["-q"], 3,
+             [header(b"R1D05", b"QHW 552 08/101 R1J"), ok]),
+            ("update mode at start", "start_in_update_mode", ["-q"], 1, [unknown, ok]),
+            ("forced mode", {"identity": {"product_number": "QHW 552 08/106", "imei": "0044 0170 1234 567"}},
+             ["-q", "-f"], 0, [header(b"R1D05", b"QHW 552 08/106 R1J"), ok, b"\r\nFORCED UPGRADE\r\n", done]),
+            ("file mode", "default", ["-q", self.session.wine_path(package)], 0,
+             [header(b"R1D05", b"QHW 552 08/101 R1J").replace(b"-> R1D06", b"-> " + package_path), ok, done]),
+        ]
+        self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        for name, scenario, args, code, middle in rows:
+            with self.subTest(name):
+                if os.path.exists(self.session.log_path()):
+                    os.unlink(self.session.log_path())
+                if scenario is None:
+                    outcome = self.session.run(EXE, args, timeout=300)
+                else:
+                    with EmulatedModule(self.session, scenario):
+                        outcome = self.session.run(EXE, args, timeout=300)
+                self.assertEqual(outcome.code, code, outcome.trace[-30:])
+                texts = {0: b"Upgrade finishied succesfully", 1: b"Unknown error",
+                         2: b"This version is not supported", 3: b"Sim missing"}
+                self.assert_log(BANNER, RELEASED, TIME, *middle, REGAINED, result(code, texts[code]))
 
     def test_the_user_clicks_through_to_the_success_box(self):
         self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
