@@ -7,6 +7,7 @@
 
 #include "app/entry.h"
 #include "app/state.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
@@ -39,16 +40,7 @@ class EntryDeviceTest : public ::testing::Test {
     ResetProcessState();
   }
   static void ResetFakes() {
-    FakeClockReset();
-    FakeUiReset();
-    FakeCommReset();
-    FakeSyncReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeDialogReset();
-    FakeThreadReset();
-    SimulatorReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
   }
   // Whether discovery read the registry's serial ports.
   static bool Discovered() {

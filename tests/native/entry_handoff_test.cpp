@@ -10,6 +10,7 @@
 #include "app/entry.h"
 #include "app/state.h"
 #include "fakes/fake_child_process.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
@@ -63,18 +64,7 @@ class EntryHandOffTest : public ::testing::Test {
     ResetProcessState();
   }
   static void ResetFakes() {
-    FakeClockReset();
-    FakeUiReset();
-    FakeCommReset();
-    FakeSyncReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeChildProcessReset();
-    FakeFileAttributesReset();
-    FakeDialogReset();
-    FakeThreadReset();
-    SimulatorReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
     moments.clear();
     fakeDialog.users[104] = [](OsWindow dialog) { FakeDialogPress(dialog, OS_IDCANCEL); };
   }

@@ -10,6 +10,7 @@
 #include "app/progress.h"
 #include "app/state.h"
 #include "fakes/fake_child_process.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
@@ -40,17 +41,7 @@ class EntryRunTest : public ::testing::Test {
   static void ResetFakes() {
     FakeClockReset();
     fakeClock.onSleep = nullptr;
-    FakeUiReset();
-    FakeCommReset();
-    FakeSyncReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeDialogReset();
-    FakeThreadReset();
-    FakeChildProcessReset();
-    FakeFileAttributesReset();
-    SimulatorReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
     ProgressWindow = nullptr;
     ResetProcessState();
   }

@@ -7,6 +7,7 @@
 
 #include "app/entry.h"
 #include "app/state.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_devenum.h"
@@ -34,15 +35,7 @@ class EntryTest : public ::testing::Test {
   void TearDown() override { ResetFakes(); }
   // No module anywhere unless a test puts one there.
   static void ResetFakes() {
-    FakeClockReset();
-    FakeUiReset();
-    FakeCommReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeSyncReset();
-    FakeDialogReset();
-    FakeThreadReset();
-    SimulatorReset();
+    ResetAllFakes();
     ResetProcessState();
   }
   std::string Log() { return ReadBytes("C:\\FWLog.txt"); }

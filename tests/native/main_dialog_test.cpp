@@ -14,6 +14,7 @@
 #include "app/main_dialog.h"
 #include "app/state.h"
 #include "devices.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
@@ -104,16 +105,7 @@ class MainDialogTest : public ::testing::Test {
     UpgradeLogForget();
   }
   static void ResetFakes() {
-    FakeClockReset();
-    FakeUiReset();
-    FakeCommReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeSyncReset();
-    FakeDialogReset();
-    FakeThreadReset();
-    SimulatorReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
     ResetProcessState();
   }
 
