@@ -59,9 +59,13 @@ static int simState = SIM_AT_MODE;
 static unsigned char simReply[SIM_REPLY_SIZE];
 static int simReplyLength;  // 0: the next write takes the reply's text length
 static int simReadPosition;
+// A chunk can be 24 bytes long too: the write after a header is its chunk,
+// whatever its length.
+static bool simLastWriteWasHeader;
 
 void SimulatorReset() {
   simState = SIM_AT_MODE;
+  simLastWriteWasHeader = false;
   std::memset(simReply, 0, sizeof simReply);
   simReplyLength = 0;
   simReadPosition = 0;
@@ -84,7 +88,7 @@ static bool RowMatches(const SimulatorRow &row, const void *bytes, int length) {
     case MATCH_VERSION_QUERY:
       return IsVersionQuery(bytes, length);
     case MATCH_HEADER:
-      return length == MODULE_HEADER_SIZE;
+      return length == MODULE_HEADER_SIZE && !simLastWriteWasHeader;
     case MATCH_ANYTHING:
       return true;
   }
@@ -109,8 +113,10 @@ int SimulatorWrite(int connection, const void *bytes, int length) {
   if (bytes == nullptr || length <= 0) return length;
   if (IsText(bytes, length, moduleLineEnd)) return length;
 
+  bool header = false;
   for (const SimulatorRow &row : simulatorRows) {
     if (!RowMatches(row, bytes, length)) continue;
+    header = row.match == MATCH_HEADER;
     switch (row.action) {
       case REPLY_TEXT:
         std::snprintf((char *)simReply, sizeof simReply, "%s", row.text);
@@ -129,6 +135,7 @@ int SimulatorWrite(int connection, const void *bytes, int length) {
     simState = row.next;
     break;
   }
+  simLastWriteWasHeader = header;
 
   // A text reply takes effect only once the previous one has been read to
   // its end; the AT channel drains the old reply before every command.

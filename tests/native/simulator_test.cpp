@@ -142,6 +142,33 @@ TEST_F(SimulatorTest, ReplaysTheLastEchoForAChunkInUpdateMode) {
   EXPECT_EQ(fakeClock.sleeps.size(), 1u) << "only a header pauses";
 }
 
+// A package whose last chunk is 24 bytes long: that chunk is no header,
+// or its echo would be taken for the module's reply and refused.
+TEST_F(SimulatorTest, TakesTheWriteAfterAHeaderForItsChunkWhateverItsLength) {
+  Ask("AT*QESFUD=3");
+  const std::string header = Header();
+  const std::string chunk(24, '\x33');
+  std::string echo = header;
+  echo[15] = 1;
+  char reply[24];
+
+  Write(header);
+  SimulatorRead(SIMULATOR_CONNECTION, reply, 24, 120000);
+  Write(chunk);
+  EXPECT_EQ(SimulatorRead(SIMULATOR_CONNECTION, reply, 24, 120000), 24);
+  EXPECT_EQ(std::string(reply, 24), echo) << "the chunk was echoed as a header";
+
+  // The next 24-byte write follows a chunk: a header again.
+  std::string next = header;
+  next[23] = 0x18;
+  Write(next);
+  std::string nextEcho = next;
+  nextEcho[15] = 1;
+  EXPECT_EQ(SimulatorRead(SIMULATOR_CONNECTION, reply, 24, 120000), 24);
+  EXPECT_EQ(std::string(reply, 24), nextEcho);
+  EXPECT_EQ(fakeClock.sleeps, (std::vector<int>{10, 10})) << "two headers, one chunk";
+}
+
 TEST_F(SimulatorTest, MultiByteReadReturnsTheCountCopiedAndZeroesTheRest) {
   Write("AT+CGMM");
   char buffer[24];
