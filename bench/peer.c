@@ -27,7 +27,8 @@
  *   DONE bytes=... after each whole package: bytes, chunks, first differing
  *                  offset (-1), refused headers, the transfer's ns, the
  *                  peer's own CPU ns, ns the paced replies were late, the
- *                  first watched process's peak RSS, each one's CPU ns
+ *                  first watched process's peak RSS (kB) at the first
+ *                  header and at the end, each watched process's CPU ns
  *   BAD ...         a header this module refuses
  */
 #define _GNU_SOURCE
@@ -90,6 +91,7 @@ struct Peer {
   int watch[MAX_WATCH];
   int64_t watchStart[MAX_WATCH];
   int64_t peerCpuStart;
+  long long startPeakKb;
 };
 
 static struct Peer peer;
@@ -188,6 +190,7 @@ static void StartPackage(void) {
   peer.started = peer.messageStart;
   peer.linkFree = peer.messageStart;
   for (int i = 0; i < peer.watchCount; i++) peer.watchStart[i] = ProcessCpuNs(peer.watch[i]);
+  peer.startPeakKb = peer.watchCount > 0 ? PeakKb(peer.watch[0]) : -1;
   peer.peerCpuStart = NowNs(CLOCK_PROCESS_CPUTIME_ID);
 }
 
@@ -195,9 +198,10 @@ static void FinishPackage(void) {
   int64_t ended = NowNs(CLOCK_MONOTONIC);
   int64_t peerCpu = NowNs(CLOCK_PROCESS_CPUTIME_ID) - peer.peerCpuStart;
   printf("DONE bytes=%lld chunks=%d mismatch=%lld bad_headers=%d transfer_ns=%lld peer_cpu_ns=%lld late_ns=%lld "
-         "peak_kb=%lld cpu_ns=",
+         "start_kb=%lld peak_kb=%lld cpu_ns=",
          peer.received, peer.chunks, peer.mismatchAt, peer.badHeaders, (long long)(ended - peer.started),
-         (long long)peerCpu, (long long)peer.lateNs, peer.watchCount > 0 ? PeakKb(peer.watch[0]) : -1LL);
+         (long long)peerCpu, (long long)peer.lateNs, peer.startPeakKb,
+         peer.watchCount > 0 ? PeakKb(peer.watch[0]) : -1LL);
   for (int i = 0; i < peer.watchCount; i++) {
     int64_t now = ProcessCpuNs(peer.watch[i]);
     long long used = (now < 0 || peer.watchStart[i] < 0) ? -1 : (long long)(now - peer.watchStart[i]);

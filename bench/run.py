@@ -2,24 +2,25 @@
 """The transfer benchmark: how fast the updater moves its 10 MB package
 over the update protocol, against what the link allows.
 
-    python3 bench/run.py [--runs N] [--no-paced] [--no-build]
+    python3 bench/run.py [--runs N] [--no-paced] [--command-form] [--no-build]
 
 Builds its programs (cmake targets that no other build or test uses),
 starts one module peer on one pseudo-terminal and one Wine session whose
 COM7 is that pty, and times every case on them, interleaved round by
 round so that a busy machine weighs on all cases alike:
 
-  quillon          the product's own protocol code under Wine (1)
-  client+trace     a minimal Win32 client, with the updater's trace lines (2)
-  client           the same client without trace (2)
-  native           a minimal Linux client straight on the pty (3)
-  ...@1MB/s        (1) and (2) again, with the peer taking 1 MB/s (4)
+  quillon          the product's own protocol code under Wine          (1)
+  client+trace     a minimal Win32 client, with the updater's trace    (2)
+  client           the same client without trace                       (2)
+  native           a minimal Linux client straight on the pty          (3)
+  ...@1MB/s        the same again, the peer taking 1 MB/s              (4)
 
 The peer times each transfer from the first header byte to the final
 reply, compares every byte with the package, and reads the CPU time the
 client and the wineserver spent in that window, and the client's peak
-resident size at its end. It prints its figures and exits 0
-whatever they are; it fails only when it could not measure.
+resident size at its first header and at its end. The script prints its
+figures and exits 0 whatever they are; it fails only when it could not
+measure.
 """
 import argparse
 import os
@@ -43,9 +44,10 @@ import harness  # noqa: E402  (the Wine session of the end-to-end tests)
 COM = 7
 PORT = "\\\\.\\COM%d" % COM
 CHUNK = 8192
-LINK_RATE = 1000000       # bytes/s of the paced link: a realistic USB modem
-UNPACED_TIMEOUT = 120     # s; a transfer that long has gone wrong
-PACED_TIMEOUT = 120
+LINK_RATE = 1000000      # bytes/s of the paced link: a realistic USB modem
+MAGIC_VERSION = 0x20     # the protocol version that selects the magic form
+COMMAND_VERSION = 0x10
+RUN_TIMEOUT = 120        # s; a transfer that long has gone wrong either way
 
 
 # --- building -------------------------------------------------------------------------
@@ -63,8 +65,7 @@ def build():
 def package_path():
     """The full package the product embeds: the maker's file of a release
     build, otherwise the placeholder the build generated."""
-    cache = os.path.join(WINDOWS_BUILD, "CMakeCache.txt")
-    with open(cache) as f:
+    with open(os.path.join(WINDOWS_BUILD, "CMakeCache.txt")) as f:
         for line in f:
             if line.startswith("QUILLON_FULL_PACKAGE:") and line.split("=", 1)[1].strip():
                 return line.split("=", 1)[1].strip()
@@ -111,15 +112,19 @@ class Peer:
         self.send(line)
         return self.expect(answer)
 
+    def settle(self):
+        """Ends a run at the peer; returns what it said since the last one."""
+        said = []
+        self.send("reset")
+        self.expect("RESET", others=said)
+        return said
+
     def close(self):
         if self.popen.poll() is None:
             try:
                 self.send("quit")
-            except OSError:
-                pass
-            try:
                 self.popen.wait(timeout=5)
-            except subprocess.TimeoutExpired:
+            except (OSError, subprocess.TimeoutExpired):
                 self.popen.kill()
                 self.popen.wait()
 
@@ -131,74 +136,68 @@ def fields(line):
 # --- one run -------------------------------------------------------------------------------
 
 class Run:
-    """What one run of one case measured."""
+    """What one run of one case measured; times in s, sizes in kB."""
 
     def __init__(self):
         self.ok = False
         self.problem = ""
-        self.transfer = None      # s, first header byte to final reply, at the peer
-        self.cpu = None           # s of client (and wineserver) CPU in that window
-        self.server_cpu = 0.0
+        self.transfer = None      # first header byte to final reply, at the peer
+        self.cpu = None           # client and wineserver CPU in that window
+        self.server_cpu = None
         self.peer_cpu = None
-        self.late = 0.0           # s the paced peer answered after its due time, summed
-        self.wall = None          # s, the whole process
-        self.process_cpu = None   # s, the whole process (user + system)
-        self.peak_kb = None
+        self.late = None          # paced: how much later than due the replies left, summed
+        self.wall = None          # the whole process
+        self.process_cpu = None   # the whole process, user + system
+        self.start_kb = None      # the client's peak resident size at its first header
+        self.peak_kb = None       # ... and at the end of the transfer
 
 
-def start_gated(argv, env, out, err):
-    """Starts argv held at a gate, so the peer can be told its pid before
-    it sends a byte; the exec keeps the pid."""
-    popen = subprocess.Popen(["sh", "-c", 'read _ && exec "$0" "$@"'] + argv, stdin=subprocess.PIPE,
-                             stdout=out, stderr=err, env=env, cwd=HERE)
-    return popen
-
-
-def measure(peer, argv, env, length, pace, server_pid, timeout, log_dir, name):
+def measure(peer, argv, env, length, pace, server_pid, log_dir, name):
     run = Run()
-    peer.ask("reset", "RESET")
+    peer.settle()
     peer.ask("pace %d" % pace, "PACE")
     out_path = os.path.join(log_dir, name + ".out")
-    err_path = os.path.join(log_dir, name + ".err")
-    with open(out_path, "w") as out, open(err_path, "w") as err:
-        popen = start_gated(argv, env, out, err)
-        watched = [str(popen.pid)] + ([str(server_pid)] if server_pid else [])
-        peer.ask("watch " + " ".join(watched), "WATCH")
-        started = time.monotonic()
-        killer = threading.Timer(timeout, popen.kill)
+    with open(out_path, "w") as out, open(os.path.join(log_dir, name + ".err"), "w") as err:
+        # Held at a gate until the peer knows its pid; the exec keeps the pid.
+        popen = subprocess.Popen(["sh", "-c", 'read _ && exec "$0" "$@"'] + argv, stdin=subprocess.PIPE,
+                                 stdout=out, stderr=err, env=env, cwd=HERE)
+        watched = [popen.pid] + ([server_pid] if server_pid else [])
+        peer.ask("watch " + " ".join(str(pid) for pid in watched), "WATCH")
+        killer = threading.Timer(RUN_TIMEOUT, popen.kill)
         killer.start()
+        started = time.monotonic()
         popen.stdin.write(b"\n")
         popen.stdin.close()
         _, status, usage = os.wait4(popen.pid, 0)
+        run.wall = time.monotonic() - started
         killer.cancel()
         popen.returncode = os.waitstatus_to_exitcode(status)
-    run.wall = time.monotonic() - started
     run.process_cpu = usage.ru_utime + usage.ru_stime
 
-    said = []
-    peer.send("reset")
-    peer.expect("RESET", others=said)
-    done = [fields(l) for l in said if l.startswith("DONE")]
+    said = peer.settle()
+    done = [fields(line) for line in said if line.startswith("DONE")]
     with open(out_path) as f:
         output = f.read().strip()
     if popen.returncode != 0:
-        run.problem = "exit %s: %s" % (popen.returncode, output[-200:] or said)
-    elif len(done) != 1:
+        run.problem = "exit %s: %s %s" % (popen.returncode, output[-200:], said)
+        return run
+    if len(done) != 1:
         run.problem = "no whole package at the peer: %s" % said
-    else:
-        d = done[0]
-        if int(d["bytes"]) != length or int(d["mismatch"]) != -1 or int(d["bad_headers"]) != 0:
-            run.problem = "the peer received something else: %s" % d
-        else:
-            run.ok = True
-        cpu = [int(x) for x in d["cpu_ns"].split(",") if x]
-        run.transfer = int(d["transfer_ns"]) / 1e9
-        run.peer_cpu = int(d["peer_cpu_ns"]) / 1e9
-        run.late = int(d["late_ns"]) / 1e9
-        run.peak_kb = int(d["peak_kb"]) if int(d["peak_kb"]) > 0 else None
-        if cpu and all(c >= 0 for c in cpu):
-            run.cpu = sum(cpu) / 1e9
-            run.server_cpu = sum(cpu[1:]) / 1e9
+        return run
+    d = done[0]
+    if int(d["bytes"]) != length or int(d["mismatch"]) != -1 or int(d["bad_headers"]) != 0:
+        run.problem = "the peer received something else: %s" % d
+        return run
+    run.ok = True
+    run.transfer = int(d["transfer_ns"]) / 1e9
+    run.peer_cpu = int(d["peer_cpu_ns"]) / 1e9
+    run.late = int(d["late_ns"]) / 1e9
+    run.start_kb = int(d["start_kb"]) if int(d["start_kb"]) > 0 else None
+    run.peak_kb = int(d["peak_kb"]) if int(d["peak_kb"]) > 0 else None
+    cpu = [int(x) for x in d["cpu_ns"].split(",") if x]
+    if cpu and all(c >= 0 for c in cpu):
+        run.cpu = sum(cpu) / 1e9
+        run.server_cpu = sum(cpu[1:]) / 1e9
     return run
 
 
@@ -206,18 +205,17 @@ def idle_peak_kb(argv, env, log_dir):
     """The peak resident size of a Wine process that has started and does
     nothing: what every Wine case holds before its own work."""
     out_path = os.path.join(log_dir, "idle.out")
+    peak = None
     with open(out_path, "w") as out:
         popen = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=out, stderr=subprocess.DEVNULL, env=env,
                                  cwd=HERE)
-        peak = None
-        deadline = time.monotonic() + 60
         try:
-            while time.monotonic() < deadline and popen.poll() is None:
+            deadline = time.monotonic() + 60
+            while peak is None and time.monotonic() < deadline and popen.poll() is None:
                 with open(out_path) as f:
                     if "holding" in f.read():
                         with open("/proc/%d/status" % popen.pid) as status:
                             peak = int(re.search(r"VmHWM:\s+(\d+)", status.read()).group(1))
-                        break
                 time.sleep(0.05)
         finally:
             popen.stdin.close()
@@ -229,24 +227,6 @@ def idle_peak_kb(argv, env, log_dir):
     return peak
 
 
-# --- cases --------------------------------------------------------------------------------
-
-class Case:
-    def __init__(self, name, argv, wine, pace=0):
-        self.name = name
-        self.argv = argv
-        self.wine = wine
-        self.pace = pace
-        self.runs = []
-
-    def good(self):
-        return [r for r in self.runs if r.ok]
-
-    def median(self, attribute):
-        values = [getattr(r, attribute) for r in self.good() if getattr(r, attribute) is not None]
-        return statistics.median(values) if values else None
-
-
 def wine_server_pid(prefix):
     """The wineserver of this session: the one whose environment names our prefix."""
     wanted = ("WINEPREFIX=" + prefix).encode()
@@ -255,9 +235,8 @@ def wine_server_pid(prefix):
             continue
         try:
             with open("/proc/%s/cmdline" % pid, "rb") as f:
-                cmdline = f.read()
-            if b"wineserver" not in cmdline.split(b"\0")[0]:
-                continue
+                if b"wineserver" not in f.read().split(b"\0")[0]:
+                    continue
             with open("/proc/%s/environ" % pid, "rb") as f:
                 if wanted in f.read().split(b"\0"):
                     return int(pid)
@@ -266,47 +245,26 @@ def wine_server_pid(prefix):
     return None
 
 
-def trace_check(session, peer, quillon, client, package, length):
-    """One run each with the debugger output captured: the trace lines of
-    Quillon's transfer and of the traced client, counted and measured."""
-    env = dict(session.env, WINEDEBUG="-all,+debugstr")
-    figures = {}
-    for name, argv in (("quillon", [harness.WINE, quillon, PORT, "--mark"]),
-                       ("client+trace", [harness.WINE, client, PORT, package, "--trace"])):
-        peer.ask("reset", "RESET")
-        peer.ask("pace 0", "PACE")
-        result = subprocess.run(argv, env=env, cwd=HERE, stdin=subprocess.DEVNULL, capture_output=True,
-                                text=True, errors="replace", timeout=UNPACED_TIMEOUT)
-        lines = harness.trace_lines(result.stderr)
-        if name == "quillon":
-            marks = [i for i, l in enumerate(lines) if l.startswith("bench: ")]
-            lines = lines[marks[0] + 1:marks[1]] if len(marks) == 2 else []
-        said = []
-        peer.send("reset")
-        peer.expect("RESET", others=said)
-        figures[name] = (result.returncode, lines, said)
-    return figures
+# --- cases and figures ----------------------------------------------------------------------
 
+class Case:
+    def __init__(self, name, argv, wine, pace):
+        self.name = name
+        self.argv = argv
+        self.wine = wine
+        self.pace = pace
+        self.runs = []
 
-def print_trace_check(figures, length):
-    chunks = -(-length // CHUNK)
-    print("\nTrace of one transfer (%d chunks), captured with WINEDEBUG=+debugstr:" % chunks)
-    for name, (code, lines, said) in figures.items():
-        total = sum(len(l) for l in lines)
-        cut = sum(1 for l in lines if l.endswith("..."))
-        print("  %-13s exit %d: %5d lines, %8d bytes = %.2f lines and %.0f bytes per chunk%s"
-              % (name, code, len(lines), total, len(lines) / chunks, total / chunks,
-                 " (%d lines cut by Wine)" % cut if cut else ""))
-    quillon = figures.get("quillon")
-    if quillon and quillon[1]:
-        kinds = {}
-        for line in quillon[1]:
-            m = re.match(r"(\S+):\d+ (\S+): .*?\(-?\d+\) \w+: ?(.{0,24})", line, re.S)
-            key = (m.group(1).rsplit("\\", 1)[-1], m.group(2), m.group(3).split("\n")[0].split(" ")[0]) if m else ("?", "?", line[:20])
-            kinds[key] = kinds.get(key, 0) + 1
-        print("  Quillon's lines in the transfer, by source, function and first word:")
-        for (source, function, word), count in sorted(kinds.items(), key=lambda kv: -kv[1]):
-            print("    %6d  %s %s %s" % (count, source, function, word))
+    def values(self, attribute):
+        return [getattr(r, attribute) for r in self.runs if r.ok and getattr(r, attribute) is not None]
+
+    def median(self, attribute):
+        values = self.values(attribute)
+        return statistics.median(values) if values else None
+
+    def least(self, attribute):
+        values = self.values(attribute)
+        return min(values) if values else None
 
 
 def fmt(value, form="%.3f"):
@@ -317,77 +275,132 @@ def ratio(a, b):
     return None if a is None or not b else a / b
 
 
-def report(cases, groups, length, pace):
-    print("\nMedians over the good runs (transfer = first header byte to final reply, at the peer;")
-    print("CPU = client process + wineserver in that window; peak = the client process's max RSS):\n")
-    head = ("case", "runs", "transfer s", "x(2)trace", "x(2)", "x(3)", "CPU s", "server s", "proc CPU s",
-            "proc wall s", "peak MB")
-    print("%-20s %5s %10s %9s %6s %6s %7s %8s %10s %11s %8s" % head)
-    for group in groups:
-        trace_ref = group["client+trace"].median("transfer")
-        plain_ref = group["client"].median("transfer")
-        native_ref = group["native"].median("transfer")
-        for case in group["order"]:
-            t = case.median("transfer")
-            print("%-20s %2d/%-2d %10s %9s %6s %6s %7s %8s %10s %11s %8s" % (
-                case.name, len(case.good()), len(case.runs), fmt(t), fmt(ratio(t, trace_ref), "%.2f"),
-                fmt(ratio(t, plain_ref), "%.2f"), fmt(ratio(t, native_ref), "%.2f"), fmt(case.median("cpu")),
-                fmt(case.median("server_cpu")), fmt(case.median("process_cpu")), fmt(case.median("wall")),
-                fmt(None if case.median("peak_kb") is None else case.median("peak_kb") / 1024, "%.1f")))
-    for case in cases:
-        for r in case.runs:
-            if not r.ok:
-                print("  %s: a run failed: %s" % (case.name, r.problem))
-
-    unpaced = groups[0]
-    q, c = unpaced["quillon"], unpaced["client+trace"]
-    print("\nGoals:")
-    print("  time, Quillon / client with the same trace: %s (goal <= 1.10)"
-          % fmt(ratio(q.median("transfer"), c.median("transfer")), "%.2f"))
-    print("  CPU,  Quillon / client with the same trace: %s (goal <= 1.50)"
-          % fmt(ratio(q.median("cpu"), c.median("cpu")), "%.2f"))
-    if len(groups) > 1:
-        ideal = length / pace
-        for case in groups[1]["order"]:
-            t = case.median("transfer")
-            print("  %-18s %s s, %s of the ideal %.3f s (goal for Quillon: within 2 %%); peer late by %s s"
-                  % (case.name + ":", fmt(t), fmt(None if t is None else (t / ideal - 1) * 100, "%+.2f %%"), ideal,
-                     fmt(case.median("late"))))
-    plain = unpaced["client"]
-    print("  peak memory: Quillon %s MB, the client holding one copy of the package %s MB, an idle Wine "
-          "process %s MB; the package is %.1f MB"
-          % (fmt(q.median("peak_kb") and q.median("peak_kb") / 1024, "%.1f"),
-             fmt(plain.median("peak_kb") and plain.median("peak_kb") / 1024, "%.1f"),
-             fmt(groups[0]["idle_kb"] and groups[0]["idle_kb"] / 1024, "%.1f"), length / 1048576))
+def mb(kb):
+    return None if kb is None else kb / 1024
 
 
-def peer_check(peer, trivial, native_client, package, runs, log_dir):
+def trace_check(env, peer, quillon, client, package):
+    """One run each with the debugger output captured: the trace lines of
+    Quillon's transfer (between the marks it sets) and of the traced client."""
+    env = dict(env, WINEDEBUG="-all,+debugstr")
+    figures = {}
+    for name, argv in (("quillon", [harness.WINE, quillon, PORT, "--mark"]),
+                       ("client+trace", [harness.WINE, client, PORT, package, "--trace"])):
+        peer.settle()
+        peer.ask("pace 0", "PACE")
+        result = subprocess.run(argv, env=env, cwd=HERE, stdin=subprocess.DEVNULL, capture_output=True,
+                                text=True, errors="replace", timeout=RUN_TIMEOUT)
+        lines = harness.trace_lines(result.stderr)
+        if name == "quillon":
+            marks = [i for i, line in enumerate(lines) if line.startswith("bench: ")]
+            lines = lines[marks[0] + 1:marks[1]] if len(marks) == 2 else []
+        peer.settle()
+        figures[name] = (result.returncode, lines)
+    return figures
+
+
+def print_trace_check(figures, length):
+    chunks = -(-length // CHUNK)
+    print("\nThe trace of one transfer of %d chunks (WINEDEBUG=+debugstr):" % chunks)
+    for name, (code, lines) in figures.items():
+        total = sum(len(line) for line in lines)
+        cut = sum(1 for line in lines if line.endswith("..."))
+        print("  %-13s exit %d: %5d lines, %7d bytes: %.2f lines, %.0f bytes per chunk%s"
+              % (name, code, len(lines), total, len(lines) / chunks, total / chunks,
+                 " (%d lines cut by Wine)" % cut if cut else ""))
+    code, lines = figures["quillon"]
+    kinds = {}
+    for line in lines:
+        m = re.match(r"(\S+):\d+ (\S+): .*?\(-?\d+\) \w+: ?(\S*)", line)
+        key = (m.group(1).rsplit("\\", 1)[-1], m.group(2), m.group(3)) if m else ("?", "?", line[:20])
+        kinds[key] = kinds.get(key, 0) + 1
+    print("  Quillon's lines in the transfer, by source, function and first word:")
+    for (source, function, word), count in sorted(kinds.items(), key=lambda kv: -kv[1]):
+        print("    %6d  %s %s %s" % (count, source, function, word))
+
+
+def peer_check(peer, trivial, native_client, package, length, runs, log_dir, form):
     """The native client against the module peer and against the trivial
     peer: equal times mean the module peer is not what limits a transfer."""
-    results = {"module peer": [], "trivial peer": []}
-    for i in range(runs):
-        run = measure(peer, [native_client, peer.pty, package], None, os.path.getsize(package), 0, None,
-                      UNPACED_TIMEOUT, log_dir, "peer-check")
+    module_walls, trivial_walls, peer_cpu = [], [], []
+    for _ in range(runs):
+        run = measure(peer, [native_client, peer.pty, package] + form, None, length, 0, None, log_dir, "peer-check")
         if run.ok:
-            results["module peer"].append((run.wall, run.peer_cpu))
+            module_walls.append(run.wall)
+            peer_cpu.append(run.peer_cpu)
         started = time.monotonic()
-        done = subprocess.run([native_client, trivial.pty, package], stdout=subprocess.DEVNULL,
-                              timeout=UNPACED_TIMEOUT)
+        done = subprocess.run([native_client, trivial.pty, package] + form, stdout=subprocess.DEVNULL,
+                              timeout=RUN_TIMEOUT)
         if done.returncode == 0:
-            results["trivial peer"].append((time.monotonic() - started, None))
-    print("\nIs the module peer fast enough? The native client, whole process, median of %d:" % runs)
-    for name, values in results.items():
-        walls = [w for w, _ in values]
-        cpu = [c for _, c in values if c is not None]
-        print("  against the %-13s %s s%s" % (name + ":", fmt(statistics.median(walls) if walls else None),
-                                              ", peer CPU %s s per transfer" % fmt(statistics.median(cpu))
-                                              if cpu else ""))
+            trivial_walls.append(time.monotonic() - started)
+    print("\nIs the module peer fast enough? The native client's whole run, median (min) of %d:" % runs)
+    for name, walls in (("module peer", module_walls), ("trivial peer", trivial_walls)):
+        print("  against the %-13s %s (%s) s" % (name + ":", fmt(statistics.median(walls) if walls else None),
+                                               fmt(min(walls) if walls else None)))
+    if peer_cpu:
+        print("  the module peer's own CPU per transfer: %s s" % fmt(statistics.median(peer_cpu)))
+
+
+def report(groups, length, pace, idle_kb):
+    print("\nTransfer time at the peer, first header byte to final reply: median (and min) of the good runs,")
+    print("and the medians' ratios to the minimal Win32 client with trace (2t), without (2), and native (3):\n")
+    print("%-18s %5s %9s %9s %7s %7s %7s" % ("case", "runs", "median s", "min s", "x(2t)", "x(2)", "x(3)"))
+    for group in groups:
+        refs = [group[name].median("transfer") for name in ("client+trace", "client", "native")]
+        for case in group["order"]:
+            t = case.median("transfer")
+            print("%-18s %2d/%-2d %9s %9s %7s %7s %7s" % (
+                case.name, len(case.values("transfer")), len(case.runs), fmt(t), fmt(case.least("transfer")),
+                *(fmt(ratio(t, ref), "%.2f") for ref in refs)))
+
+    print("\nResources, medians: CPU in the transfer window (client process + wineserver), the whole")
+    print("process's CPU and wall time, and the client's peak resident size at its first header and end:\n")
+    print("%-18s %7s %8s %7s %10s %10s %9s %8s" % ("case", "CPU s", "server s", "x(2t)", "proc CPU s", "proc wall s",
+                                                  "start MB", "peak MB"))
+    for group in groups:
+        ref = group["client+trace"].median("cpu")
+        for case in group["order"]:
+            print("%-18s %7s %8s %7s %10s %10s %9s %8s" % (
+                case.name, fmt(case.median("cpu")), fmt(case.median("server_cpu")),
+                fmt(ratio(case.median("cpu"), ref), "%.2f"), fmt(case.median("process_cpu")),
+                fmt(case.median("wall")), fmt(mb(case.median("start_kb")), "%.1f"),
+                fmt(mb(case.median("peak_kb")), "%.1f")))
+
+    for group in groups:
+        for case in group["order"]:
+            for run in case.runs:
+                if not run.ok:
+                    print("  %s: a run failed: %s" % (case.name, run.problem))
+
+    unpaced = groups[0]
+    quillon, traced = unpaced["quillon"], unpaced["client+trace"]
+    print("\nGoals:")
+    print("  time, Quillon / client with the same trace: %s median, %s min (goal <= 1.10)" % (
+        fmt(ratio(quillon.median("transfer"), traced.median("transfer")), "%.2f"),
+        fmt(ratio(quillon.least("transfer"), traced.least("transfer")), "%.2f")))
+    print("  CPU,  Quillon / client with the same trace: %s median, %s min (goal <= 1.50)" % (
+        fmt(ratio(quillon.median("cpu"), traced.median("cpu")), "%.2f"),
+        fmt(ratio(quillon.least("cpu"), traced.least("cpu")), "%.2f")))
+    if len(groups) > 1:
+        ideal = length / pace
+        print("  at %g MB/s, against the ideal %.3f s (goal for Quillon: within 2 %%):" % (pace / 1e6, ideal))
+        for case in groups[1]["order"]:
+            t = case.median("transfer")
+            print("    %-18s %s s, %s; the peer's replies late by %s s in all" % (
+                case.name, fmt(t), fmt(None if t is None else (t / ideal - 1) * 100, "%+.2f %%"),
+                fmt(case.median("late"), "%.4f")))
+    print("  peak memory: Quillon %s MB (%s MB at its first header); the client, holding one copy of the package"
+          " in its heap, %s MB; an idle Wine process %s MB; the package %.1f MB" % (
+              fmt(mb(quillon.median("peak_kb")), "%.1f"), fmt(mb(quillon.median("start_kb")), "%.1f"),
+              fmt(mb(unpaced["client"].median("peak_kb")), "%.1f"), fmt(mb(idle_kb), "%.1f"), length / 1048576))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=5, help="runs per case (default 5)")
-    parser.add_argument("--no-paced", action="store_true", help="leave out the 1 MB/s cases (about 10 s a run)")
+    parser.add_argument("--no-paced", action="store_true", help="leave out the 1 MB/s cases (10 s a run)")
+    parser.add_argument("--command-form", action="store_true",
+                        help="the module reports protocol version 0x10: command-code headers")
     parser.add_argument("--no-build", action="store_true", help="use the programs already built")
     args = parser.parse_args()
 
@@ -400,52 +413,52 @@ def main():
     length = os.path.getsize(package)
     log_dir = os.path.join(WINDOWS_BUILD, "bench")
     os.makedirs(log_dir, exist_ok=True)
+    form_win32 = ["--command"] if args.command_form else []
+    form_native = ["command"] if args.command_form else []
 
-    print("Machine: %d CPUs, load average %s; package %s, %d bytes; %d runs per case"
+    print("Machine: %d CPUs, load average %s; %s, %d bytes; %d runs per case; %s form"
           % (os.cpu_count(), " ".join("%.2f" % x for x in os.getloadavg()), os.path.relpath(package, SOURCE),
-             length, args.runs))
+             length, args.runs, "command-code" if args.command_form else "magic"), flush=True)
     peer = Peer([os.path.join(NATIVE_BUILD, "bench_peer")])
     trivial = Peer([os.path.join(NATIVE_BUILD, "bench_trivial_peer"), str(length)])
     try:
         if int(peer.ask("expect " + package, "EXPECT").split()[1]) != length:
-            raise RuntimeError("the peer could not load the package")
+            raise RuntimeError("the peer could not load " + package)
+        peer.ask("version %d" % (COMMAND_VERSION if args.command_form else MAGIC_VERSION), "VERSION")
         with harness.WineSession("bench") as session:
             session.link_com(COM, peer.pty)
             server = wine_server_pid(session.prefix)
-            env = dict(session.env, WINEDEBUG="-all")
+            env = dict(session.env, WINEDEBUG="-all")  # nobody listens to the debugger output
 
-            print_trace_check(trace_check(session, peer, quillon, client, package, length), length)
-            peer_check(peer, trivial, native_client, package, args.runs, log_dir)
+            if not args.command_form:
+                print_trace_check(trace_check(env, peer, quillon, client, package), length)
+            peer_check(peer, trivial, native_client, package, length, args.runs, log_dir, form_native)
+            idle_kb = idle_peak_kb([harness.WINE, client, "--hold"], env, log_dir)
 
-            paces = [0] + ([] if args.no_paced else [LINK_RATE])
-            groups, cases = [], []
-            for pace in paces:
+            groups = []
+            for pace in [0] + ([] if args.no_paced else [LINK_RATE]):
                 suffix = "" if pace == 0 else "@%gMB/s" % (pace / 1e6)
                 group = {"order": [
-                    Case("quillon" + suffix, [harness.WINE, quillon, PORT], True, pace),
-                    Case("client+trace" + suffix, [harness.WINE, client, PORT, package, "--trace"], True, pace),
-                    Case("client" + suffix, [harness.WINE, client, PORT, package], True, pace),
-                    Case("native" + suffix, [native_client, peer.pty, package], False, pace),
+                    Case("quillon", [harness.WINE, quillon, PORT], True, pace),
+                    Case("client+trace", [harness.WINE, client, PORT, package, "--trace"] + form_win32, True, pace),
+                    Case("client", [harness.WINE, client, PORT, package] + form_win32, True, pace),
+                    Case("native", [native_client, peer.pty, package] + form_native, False, pace),
                 ]}
                 for case in group["order"]:
-                    group[case.name[:-len(suffix)] if suffix else case.name] = case
+                    group[case.name] = case
+                    case.name += suffix
                 groups.append(group)
-                cases.extend(group["order"])
 
-            # A Wine process that does nothing: what every Wine case holds anyway.
-            groups[0]["idle_kb"] = idle_peak_kb([harness.WINE, client, "--hold"], env, log_dir)
-
+            print("\nTimed runs (transfer time at the peer):", flush=True)
             for round_number in range(args.runs):
-                for case in cases:
-                    timeout = PACED_TIMEOUT if case.pace else UNPACED_TIMEOUT
+                for case in (case for group in groups for case in group["order"]):
                     run = measure(peer, case.argv, env if case.wine else None, length, case.pace,
-                                  server if case.wine else None, timeout, log_dir,
-                                  re.sub(r"[^\w.+-]", "_", case.name))
+                                  server if case.wine else None, log_dir, re.sub(r"[^\w.+-]", "_", case.name))
                     case.runs.append(run)
-                    print("  round %d %-20s %s" % (round_number + 1, case.name,
-                                                     "%.3f s" % run.transfer if run.ok else "FAILED " + run.problem),
+                    print("  round %d %-18s %s" % (round_number + 1, case.name,
+                                                   "%.3f s" % run.transfer if run.ok else "FAILED " + run.problem),
                           flush=True)
-            report(cases, groups, length, LINK_RATE)
+            report(groups, length, LINK_RATE, idle_kb)
             print("\nLoad average at the end: %s" % " ".join("%.2f" % x for x in os.getloadavg()))
     finally:
         peer.close()
