@@ -29,7 +29,7 @@
  *                  peer's own CPU ns, ns the paced replies were late, the
  *                  first watched process's peak RSS (kB) at the first
  *                  header and at the end, each watched process's CPU ns
- *   BAD ...         a header this module refuses
+ *   BAD ...         the first header of a package this module refuses
  */
 #define _GNU_SOURCE
 #include <dirent.h>
@@ -275,9 +275,11 @@ static void OnHeader(const unsigned char *h) {
     peer.payloadLeft = Be32(h + 20);
     return;
   }
-  peer.badHeaders++;
-  printf("BAD %s chunk=%d\n", problem, peer.chunks + 1);
-  fflush(stdout);
+  /* The first one says why; DONE or INCOMPLETE count them all. */
+  if (++peer.badHeaders == 1) {
+    printf("BAD %s chunk=%d\n", problem, peer.chunks + 1);
+    fflush(stdout);
+  }
   SendReply(h, RESULT_REFUSE, 0);
   Reply("\r\nERROR\r\n");
   uint32_t payload = Be32(h + 20);

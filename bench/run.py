@@ -7,7 +7,8 @@ over the update protocol, against what the link allows.
 Builds its programs (cmake targets that no other build or test uses),
 starts one module peer on one pseudo-terminal and one Wine session whose
 COM7 is that pty, and times every case on them, interleaved round by
-round so that a busy machine weighs on all cases alike:
+round (each round starting with another case) so that a busy machine
+weighs on all cases alike:
 
   quillon          the product's own protocol code under Wine          (1)
   client+trace     a minimal Win32 client, with the updater's trace    (2)
@@ -403,6 +404,8 @@ def main():
                         help="the module reports protocol version 0x10: command-code headers")
     parser.add_argument("--no-build", action="store_true", help="use the programs already built")
     args = parser.parse_args()
+    if args.runs < 5:
+        print("note: fewer than 5 runs per case; the medians are only indicative")
 
     if not args.no_build:
         build()
@@ -451,7 +454,13 @@ def main():
 
             print("\nTimed runs (transfer time at the peer):", flush=True)
             for round_number in range(args.runs):
-                for case in (case for group in groups for case in group["order"]):
+                # Each round starts with another case: none always follows
+                # the same one, or always finds the wineserver idle.
+                order = []
+                for group in groups:
+                    shift = round_number % len(group["order"])
+                    order += group["order"][shift:] + group["order"][:shift]
+                for case in order:
                     run = measure(peer, case.argv, env if case.wine else None, length, case.pace,
                                   server if case.wine else None, log_dir, re.sub(r"[^\w.+-]", "_", case.name))
                     case.runs.append(run)
