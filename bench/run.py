@@ -16,6 +16,9 @@ weighs on all cases alike:
   native           a minimal Linux client straight on the pty          (3)
   ...@1MB/s        the same again, the peer taking 1 MB/s              (4)
 
+and with --trace-behind also the client whose trace lines are sent while
+the next chunk is on the link instead of before it.
+
 The peer times each transfer from the first header byte to the final
 reply, compares every byte with the package, and reads the CPU time the
 client and the wineserver spent in that window, and the client's peak
@@ -280,13 +283,16 @@ def mb(kb):
     return None if kb is None else kb / 1024
 
 
-def trace_check(env, peer, quillon, client, package):
+def trace_check(env, peer, quillon, client, package, behind):
     """One run each with the debugger output captured: the trace lines of
     Quillon's transfer (between the marks it sets) and of the traced client."""
     env = dict(env, WINEDEBUG="-all,+debugstr")
     figures = {}
-    for name, argv in (("quillon", [harness.WINE, quillon, PORT, "--mark"]),
-                       ("client+trace", [harness.WINE, client, PORT, package, "--trace"])):
+    runs = [("quillon", [harness.WINE, quillon, PORT, "--mark"]),
+            ("client+trace", [harness.WINE, client, PORT, package, "--trace"])]
+    if behind:
+        runs.append(("client+trace-behind", [harness.WINE, client, PORT, package, "--trace-behind"]))
+    for name, argv in runs:
         peer.settle()
         peer.ask("pace 0", "PACE")
         result = subprocess.run(argv, env=env, cwd=HERE, stdin=subprocess.DEVNULL, capture_output=True,
@@ -306,7 +312,7 @@ def print_trace_check(figures, length):
     for name, (code, lines) in figures.items():
         total = sum(len(line) for line in lines)
         cut = sum(1 for line in lines if line.endswith("..."))
-        print("  %-13s exit %d: %5d lines, %7d bytes: %.2f lines, %.0f bytes per chunk%s"
+        print("  %-20s exit %d: %5d lines, %7d bytes: %.2f lines, %.0f bytes per chunk%s"
               % (name, code, len(lines), total, len(lines) / chunks, total / chunks,
                  " (%d lines cut by Wine)" % cut if cut else ""))
     code, lines = figures["quillon"]
@@ -345,23 +351,23 @@ def peer_check(peer, trivial, native_client, package, length, runs, log_dir, for
 def report(groups, length, pace, idle_kb):
     print("\nTransfer time at the peer, first header byte to final reply: median (and min) of the good runs,")
     print("and the medians' ratios to the minimal Win32 client with trace (2t), without (2), and native (3):\n")
-    print("%-18s %5s %9s %9s %7s %7s %7s" % ("case", "runs", "median s", "min s", "x(2t)", "x(2)", "x(3)"))
+    print("%-25s %5s %9s %9s %7s %7s %7s" % ("case", "runs", "median s", "min s", "x(2t)", "x(2)", "x(3)"))
     for group in groups:
         refs = [group[name].median("transfer") for name in ("client+trace", "client", "native")]
         for case in group["order"]:
             t = case.median("transfer")
-            print("%-18s %2d/%-2d %9s %9s %7s %7s %7s" % (
+            print("%-25s %2d/%-2d %9s %9s %7s %7s %7s" % (
                 case.name, len(case.values("transfer")), len(case.runs), fmt(t), fmt(case.least("transfer")),
                 *(fmt(ratio(t, ref), "%.2f") for ref in refs)))
 
     print("\nResources, medians: CPU in the transfer window (client process + wineserver), the whole")
     print("process's CPU and wall time, and the client's peak resident size at its first header and end:\n")
-    print("%-18s %7s %8s %7s %10s %10s %9s %8s" % ("case", "CPU s", "server s", "x(2t)", "proc CPU s", "proc wall s",
+    print("%-25s %7s %8s %7s %10s %10s %9s %8s" % ("case", "CPU s", "server s", "x(2t)", "proc CPU s", "proc wall s",
                                                   "start MB", "peak MB"))
     for group in groups:
         ref = group["client+trace"].median("cpu")
         for case in group["order"]:
-            print("%-18s %7s %8s %7s %10s %10s %9s %8s" % (
+            print("%-25s %7s %8s %7s %10s %10s %9s %8s" % (
                 case.name, fmt(case.median("cpu")), fmt(case.median("server_cpu")),
                 fmt(ratio(case.median("cpu"), ref), "%.2f"), fmt(case.median("process_cpu")),
                 fmt(case.median("wall")), fmt(mb(case.median("start_kb")), "%.1f"),
@@ -387,7 +393,7 @@ def report(groups, length, pace, idle_kb):
         print("  at %g MB/s, against the ideal %.3f s (goal for Quillon: within 2 %%):" % (pace / 1e6, ideal))
         for case in groups[1]["order"]:
             t = case.median("transfer")
-            print("    %-18s %s s, %s; the peer's replies late by %s s in all" % (
+            print("    %-25s %s s, %s; the peer's replies late by %s s in all" % (
                 case.name, fmt(t), fmt(None if t is None else (t / ideal - 1) * 100, "%+.2f %%"),
                 fmt(case.median("late"), "%.4f")))
     print("  peak memory: Quillon %s MB (%s MB at its first header); the client, holding one copy of the package"
@@ -402,6 +408,9 @@ def main():
     parser.add_argument("--no-paced", action="store_true", help="leave out the 1 MB/s cases (10 s a run)")
     parser.add_argument("--command-form", action="store_true",
                         help="the module reports protocol version 0x10: command-code headers")
+    parser.add_argument("--trace-behind", action="store_true",
+                        help="also time the client with the same trace lines sent while the next chunk is on the "
+                             "link (what holding the updater's lines until after its writes would give)")
     parser.add_argument("--no-build", action="store_true", help="use the programs already built")
     args = parser.parse_args()
     if args.runs < 5:
@@ -434,7 +443,7 @@ def main():
             env = dict(session.env, WINEDEBUG="-all")  # nobody listens to the debugger output
 
             if not args.command_form:
-                print_trace_check(trace_check(env, peer, quillon, client, package), length)
+                print_trace_check(trace_check(env, peer, quillon, client, package, args.trace_behind), length)
             peer_check(peer, trivial, native_client, package, length, args.runs, log_dir, form_native)
             idle_kb = idle_peak_kb([harness.WINE, client, "--hold"], env, log_dir)
 
@@ -447,6 +456,9 @@ def main():
                     Case("client", [harness.WINE, client, PORT, package] + form_win32, True, pace),
                     Case("native", [native_client, peer.pty, package] + form_native, False, pace),
                 ]}
+                if args.trace_behind:
+                    group["order"].insert(2, Case("client+trace-behind", [harness.WINE, client, PORT, package,
+                                                                          "--trace-behind"] + form_win32, True, pace))
                 for case in group["order"]:
                     group[case.name] = case
                     case.name += suffix
@@ -464,7 +476,7 @@ def main():
                     run = measure(peer, case.argv, env if case.wine else None, length, case.pace,
                                   server if case.wine else None, log_dir, re.sub(r"[^\w.+-]", "_", case.name))
                     case.runs.append(run)
-                    print("  round %d %-18s %s" % (round_number + 1, case.name,
+                    print("  round %d %-25s %s" % (round_number + 1, case.name,
                                                    "%.3f s" % run.transfer if run.ok else "FAILED " + run.problem),
                           flush=True)
             report(groups, length, LINK_RATE, idle_kb)

@@ -2,7 +2,7 @@
 // stop-and-wait exchange written only for the bench, on a COM port opened
 // and configured as the updater opens it, with nothing else in the loop.
 //
-//   bench_client PORT PACKAGE [--trace] [--command]
+//   bench_client PORT PACKAGE [--trace | --trace-behind] [--command]
 //
 // Sends PACKAGE in 8192-byte chunks, each behind a 24-byte magic-form
 // header (--command: the command-code form), reads the 24-byte reply after
@@ -14,6 +14,12 @@
 // the trace itself can be told apart from what the updater's code adds.
 // The lines are formatted per chunk, but the time of day is taken once:
 // a minimal client has no reason to ask the clock more often.
+//
+// --trace-behind sends the same lines in the same order, but holds the
+// three that follow a reply (the read, the reply's dump, the position)
+// until the next chunk has been written, and dumps the next request after
+// its writes: the trace then costs its time while the link is busy with
+// the chunk, instead of between a reply and the next chunk.
 //
 // Prints "result <0|1> chunks <n>" and exits with the result.
 //
@@ -62,6 +68,7 @@ struct Transfer {
   int32_t length;
   bool magic;
   bool trace;
+  bool behind;  // the reply's lines after the next chunk's writes
   char timeOfDay[16];
 };
 
@@ -140,27 +147,54 @@ void BuildHeader(unsigned char *header, bool magic, int32_t chunk) {
   PutBe32(header + 20, (uint32_t)chunk);
 }
 
+// A reply's trace lines, held in --trace-behind until the next chunk is
+// on the wire.
+struct HeldLines {
+  bool held;
+  unsigned char reply[HEADER_SIZE];
+  int32_t acknowledged;
+  int32_t chunk;
+};
+
+void EmitReplyLines(const Transfer &t, const unsigned char *reply, int32_t acknowledged, int32_t chunk) {
+  Emit(t, chunkTrace[2], reply, acknowledged, chunk);
+  Emit(t, chunkTrace[3], reply, acknowledged, chunk);
+  Emit(t, chunkTrace[4], reply, acknowledged, chunk);
+}
+
+void Release(const Transfer &t, HeldLines *held) {
+  if (held->held) EmitReplyLines(t, held->reply, held->acknowledged, held->chunk);
+  held->held = false;
+}
+
 // The exchange: returns the number of chunks, negative when it failed.
 int Send(const Transfer &t) {
   unsigned char header[HEADER_SIZE];
+  HeldLines held = {};
   int32_t sent = 0;
   int chunks = 0;
   while (sent < t.length) {
     int32_t chunk = t.length - sent < CHUNK_SIZE ? t.length - sent : CHUNK_SIZE;
     BuildHeader(header, t.magic, chunk);
-    if (t.trace) Emit(t, chunkTrace[0], header, sent, chunk);
+    if (t.trace && !t.behind) Emit(t, chunkTrace[0], header, sent, chunk);
     if (!WriteAll(t.port, header, HEADER_SIZE) || !WriteAll(t.port, t.data + sent, (DWORD)chunk)) return -1;
+    if (t.behind) {
+      Release(t, &held);
+      Emit(t, chunkTrace[0], header, sent, chunk);
+    }
     if (t.trace) Emit(t, chunkTrace[1], header, sent, chunk);
     if (!ReadAll(t.port, header, HEADER_SIZE)) return -1;
-    if (t.trace) {
-      Emit(t, chunkTrace[2], header, sent, chunk);
-      Emit(t, chunkTrace[3], header, sent, chunk);
-    }
     if (!Accepted(header, t.magic)) return -1;
     sent += chunk;
     chunks++;
-    if (t.trace) Emit(t, chunkTrace[4], header, sent, chunk);
+    if (t.behind) {
+      held = {true, {}, sent, chunk};
+      std::memcpy(held.reply, header, HEADER_SIZE);
+    } else if (t.trace) {
+      EmitReplyLines(t, header, sent, chunk);
+    }
   }
+  Release(t, &held);
   if (!ReadAll(t.port, header, HEADER_SIZE) || !Accepted(header, t.magic)) return -1;
   // The final result line. Asked for by its length: a longer request
   // would sit out the port's one-second time-out.
@@ -218,13 +252,14 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_client PORT PACKAGE [--trace] [--command] | --hold\n");
+    std::fprintf(stderr, "usage: bench_client PORT PACKAGE [--trace | --trace-behind] [--command] | --hold\n");
     return 2;
   }
   Transfer t = {};
   t.magic = true;
   for (int i = 3; i < argc; i++) {
     if (std::strcmp(argv[i], "--trace") == 0) t.trace = true;
+    else if (std::strcmp(argv[i], "--trace-behind") == 0) t.trace = t.behind = true;
     else if (std::strcmp(argv[i], "--command") == 0) t.magic = false;
     else return 2;
   }
