@@ -383,13 +383,11 @@ static void Consume(void) {
   peer.have -= pos;
 }
 
-/* Reads and works through all that is there; returns the bytes read. */
-static ssize_t ReadPort(void) {
-  ssize_t total = 0;
+/* Reads and works through all that is there. */
+static void ReadPort(void) {
   for (;;) {
     ssize_t n = read(peer.master, peer.in + peer.have, sizeof peer.in - peer.have);
-    if (n <= 0) return total;
-    total += n;
+    if (n <= 0) return;
     /* A message is timed from the read that brought its first byte. */
     if (peer.have == 0 && peer.payloadLeft == 0 && peer.skipLeft == 0) peer.messageStart = NowNs(CLOCK_MONOTONIC);
     peer.have += (size_t)n;
@@ -505,7 +503,7 @@ int main(void) {
       perror("peer: poll");
       return 1;
     }
-    if (fds[0].revents & POLLIN) (void)ReadPort();
+    if (fds[0].revents & POLLIN) ReadPort();
     if (fds[1].revents & (POLLIN | POLLHUP)) {
       ssize_t n = read(0, control + controlHave, sizeof control - 1 - controlHave);
       if (n <= 0) return 0;

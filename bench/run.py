@@ -2,7 +2,7 @@
 """The transfer benchmark: how fast the updater moves its 10 MB package
 over the update protocol, against what the link allows.
 
-    python3 bench/run.py [--runs N] [--no-paced] [--command-form] [--no-build]
+    python3 bench/run.py [--runs N] [--no-paced] [--command-form] [--trace-behind] [--no-build]
 
 Builds its programs (cmake targets that no other build or test uses),
 starts one module peer on one pseudo-terminal and one Wine session whose
