@@ -1,17 +1,18 @@
 # The user-facing commands: make (build), make test, make demo. Each first
-# installs what a fresh Debian machine lacks.
+# installs what a fresh Debian machine lacks for it, and only that: make
+# brings no Wine and no test tools.
 .PHONY: all test demo
 
 JOBS ?= 2
 INSTALL_DEPS = bash tools/install-deps.sh
 
 all:
-	@$(INSTALL_DEPS)
+	@$(INSTALL_DEPS) build
 	cmake --preset windows
 	cmake --build --preset windows -j$(JOBS)
 
 test:
-	@$(INSTALL_DEPS)
+	@$(INSTALL_DEPS) test
 	cmake --preset native
 	cmake --build --preset native -j$(JOBS)
 	cmake --preset asan
@@ -26,4 +27,5 @@ test:
 	ctest --preset windows
 
 demo: all
+	@$(INSTALL_DEPS) demo
 	python3 tools/demo.py
