@@ -3,6 +3,8 @@ if(WIN32)
   add_executable(probe ${PROJECT_SOURCE_DIR}/tests/e2e/probe/probe.cpp)
   target_compile_options(probe PRIVATE ${QUILLON_WARNINGS})
   target_link_options(probe PRIVATE -static)
+  # Handle counts and memory of other processes, for the soak run.
+  target_link_libraries(probe PRIVATE psapi)
 
   find_program(QUILLON_PYTHON python3 REQUIRED)
   file(GLOB QUILLON_E2E_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/test_*.py)

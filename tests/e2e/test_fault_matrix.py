@@ -1,0 +1,52 @@
+"""The fault matrix under Wine: per row, an unattended run of the real
+Quillon.exe against the emulated module with its fault, then a second run
+against the same module once the fault is gone. Each row must end with its
+defined codes, within its time-outs, leave nothing running and lose
+nothing from the log, and must be what docs/fault-matrix.md says it is
+(python3 tools/fault_matrix.py ROW rewrites a row from what it did).
+
+The rows whose faults take minutes run only when QUILLON_LONG_RUNS=1 is
+set (or with python3 tools/fault_matrix.py --long).
+"""
+import os
+import unittest
+
+import fault_matrix
+from harness import WineSession
+
+LONG_RUNS = os.environ.get("QUILLON_LONG_RUNS") == "1"
+
+
+class FaultMatrix(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.session = WineSession("fault-matrix").__enter__()
+        cls.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.close()
+
+    def check(self, row):
+        if row.long and not LONG_RUNS:
+            self.skipTest("long run: set QUILLON_LONG_RUNS=1")
+        outcome = fault_matrix.run_row(self.session, row)
+        self.assertEqual(fault_matrix.problems(outcome), [], fault_matrix.section(outcome))
+        drift = fault_matrix.drift(outcome)
+        self.assertEqual(drift, [], "docs/fault-matrix.md differs from what %s did; if the change is meant, "
+                         "rewrite it with: python3 tools/fault_matrix.py %s" % (row.name, row.name))
+
+
+def _make(row):
+    def test(self):
+        self.check(row)
+    test.__doc__ = "%s: exit %d, then %d" % (row.name, row.code, row.second)
+    return test
+
+
+for _row in fault_matrix.ROWS:
+    setattr(FaultMatrix, "test_%s" % _row.name, _make(_row))
+
+
+if __name__ == "__main__":
+    unittest.main()
