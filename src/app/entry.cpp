@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/cmdline.h"
+#include "app/main_dialog.h"
 #include "app/state.h"
 #include "devices.h"
 #include "module_interface.h"
@@ -117,8 +118,9 @@ int QuillonMain(const char *commandLine) {
 
   OpenModuleDevice();
 
-  // Until the main dialog runs the update, no run can complete.
-  SetUpdateResult(1);
+  // Only a dialog that ran the update ends with 1; cancelled, refused or
+  // never shown, the run did not complete.
+  if (MainDialogRun() != 1) SetUpdateResult(1);
 
   HandOffModule(KVT_REGAIN);
 

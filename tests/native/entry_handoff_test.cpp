@@ -10,13 +10,16 @@
 #include "app/entry.h"
 #include "app/state.h"
 #include "fakes/fake_child_process.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_devenum.h"
+#include "fakes/fake_dialog.h"
 #include "fakes/fake_file_attributes.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_sync.h"
+#include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "simulator.h"
 #include "temp_files.h"
@@ -31,6 +34,8 @@ const char regain[] = "\"C:\\Program Files\\Corvin\\Corvin.KVT.Console.exe\" /re
 const std::string banner = "===FW upgrade started ===\r\r\n";
 const std::string handOffLines[] = {"Send DISCONNECT_KVT\r\r\n", "Done DISCONNECT_KVT\r\r\n",
                                     "Send CONNECT_KVT\r\r\n", "Done CONNECT_KVT\r\r\n"};
+// The user cancels the main dialog, which ends the run with code 1.
+const std::string cancelLine = "QuillonDlg Cancel Pressed\r\r\n";
 const std::string resultBlock = "\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n";
 
 // What the rest of the run had done when a console program was started.
@@ -59,17 +64,9 @@ class EntryHandOffTest : public ::testing::Test {
     ResetProcessState();
   }
   static void ResetFakes() {
-    FakeClockReset();
-    FakeUiReset();
-    FakeCommReset();
-    FakeSyncReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeChildProcessReset();
-    FakeFileAttributesReset();
-    SimulatorReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
     moments.clear();
+    fakeDialog.users[104] = [](OsWindow dialog) { FakeDialogPress(dialog, OS_IDCANCEL); };
   }
   static void Install() {
     FakeRegistryAddKey(kvtKey).values.push_back({"InstalledPath", OS_REG_SZ, FakeRegText(folder)});
@@ -78,7 +75,7 @@ class EntryHandOffTest : public ::testing::Test {
   }
   static std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
   static std::string FullLog() {
-    return banner + handOffLines[0] + handOffLines[1] + handOffLines[2] + handOffLines[3] + resultBlock;
+    return banner + handOffLines[0] + handOffLines[1] + cancelLine + handOffLines[2] + handOffLines[3] + resultBlock;
   }
 
   TempFolder scratch;
@@ -86,7 +83,7 @@ class EntryHandOffTest : public ::testing::Test {
 
 TEST_F(EntryHandOffTest, ReleasesBeforeTheDeviceOpensAndRegainsBeforeTheResult) {
   Install();
-  EXPECT_EQ(QuillonMain("-q -t SIMULATOR"), 1);
+  EXPECT_EQ(QuillonMain("-t SIMULATOR"), 1);
   ASSERT_EQ(moments.size(), 2u);
 
   EXPECT_EQ(moments[0].commandLine, release);
@@ -94,7 +91,8 @@ TEST_F(EntryHandOffTest, ReleasesBeforeTheDeviceOpensAndRegainsBeforeTheResult) 
   EXPECT_EQ(moments[0].devicesOpened, 0) << "released only before the module is opened";
 
   EXPECT_EQ(moments[1].commandLine, regain);
-  EXPECT_EQ(moments[1].log, banner + handOffLines[0] + handOffLines[1] + handOffLines[2]);
+  EXPECT_EQ(moments[1].log, banner + handOffLines[0] + handOffLines[1] + cancelLine + handOffLines[2])
+      << "taken back once the main dialog has ended";
   EXPECT_EQ(moments[1].devicesOpened, 1);
   EXPECT_EQ(moments[1].devicesClosed, 0) << "given back while the device is still open";
 
@@ -135,7 +133,7 @@ TEST_F(EntryHandOffTest, TheRunGoesOnWhateverTheHandOffMeets) {
     ResetProcessState();
     std::remove("C:\\FWLog.txt");
     row.arrange();
-    EXPECT_EQ(QuillonMain("-q -t SIMULATOR"), 1);
+    EXPECT_EQ(QuillonMain("-t SIMULATOR"), 1);
     EXPECT_EQ(fakeChildProcess.starts.size(), row.starts);
     EXPECT_EQ(Log(), FullLog());
     EXPECT_TRUE(fakeChildProcess.open.empty());

@@ -11,6 +11,7 @@
 #include "app/state.h"
 #include "app/worker.h"
 #include "devices.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_debug_output.h"
@@ -75,16 +76,7 @@ class WorkerTest : public ::testing::Test {
     UpgradeLogForget();
   }
   static void ResetFakes() {
-    FakeClockReset();
-    FakeUiReset();
-    FakeCommReset();
-    FakeSyncReset();
-    FakeDevEnumReset();
-    FakeRegistryReset();
-    FakeDialogReset();
-    FakeThreadReset();
-    SimulatorReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
   }
 
   // Plugs the module, opens it as the main dialog would have, and runs the
