@@ -71,13 +71,13 @@ def linux_memory(pid):
 
 
 def windows_usage(session):
-    """(handles, peak working set KiB, private KiB) as Windows reports them
-    for the program, or None."""
+    """(handles, peak working set KiB) as Windows reports them for the
+    program, or None."""
     code, lines = session.probe("usage", os.path.basename(EXE))
     for line in lines:
         parts = line.split()
-        if code == 0 and len(parts) == 5:
-            return int(parts[1]), int(parts[3]) // 1024, int(parts[4]) // 1024
+        if code == 0 and len(parts) == 4:
+            return int(parts[1]), int(parts[3]) // 1024
     return None
 
 
@@ -87,7 +87,7 @@ def sample(session):
     usage = windows_usage(session) if pid else None
     if memory is None or usage is None:
         return None
-    return {"rss": memory[0], "hwm": memory[1], "handles": usage[0], "peak_ws": usage[1], "private": usage[2]}
+    return {"rss": memory[0], "hwm": memory[1], "handles": usage[0], "peak_ws": usage[1]}
 
 
 def one_run(session):
@@ -98,6 +98,7 @@ def one_run(session):
         while process.running() and time.monotonic() - began < RUN_LIMIT:
             found = sample(session)
             if found is not None and process.running():
+                found["at"] = time.monotonic() - began
                 samples.append(found)
             time.sleep(SAMPLE_PAUSE)
         result = process.wait(max(1, RUN_LIMIT - (time.monotonic() - began)))
@@ -112,8 +113,8 @@ def figures(samples, which):
 def show(label, s):
     if s is None:
         return "%s: no sample" % label
-    return "%s: %d handles, peak memory %d KiB resident (Linux), %d KiB working set (Windows), %d KiB private" % (
-        label, s["handles"], s["hwm"], s["peak_ws"], s["private"])
+    return "%s: at %.1f s, %d handles, memory %d KiB resident, peak %d KiB resident (Linux), %d KiB working set (Windows)" % (
+        label, s["at"], s["handles"], s["rss"], s["hwm"], s["peak_ws"])
 
 
 def main(argv=None):
@@ -145,6 +146,7 @@ def main(argv=None):
     sampled = [r for r in results if r[2]]
     print()
     print("runs passed: %d of %d" % (passed, args.runs))
+    print("samples: %d, every %.1f s while a run goes on" % (sum(len(r[2]) for r in results), SAMPLE_PAUSE))
     print("run time: median %.1f s, maximum %.1f s" % (statistics.median(times), max(times)))
     if sampled:
         for label, (_, _, samples) in (("first run", sampled[0]), ("last run", sampled[-1])):

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <psapi.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -162,9 +163,34 @@ int Hold(const char *path, int seconds) {
   return 0;
 }
 
-// The open handles and memory of every process of that executable name,
-// one line each: "pid handles working-set peak-working-set private-bytes"
-// (bytes). Exits 1 when there is none.
+// How many handles the system's handle table holds for a process. Wine
+// answers GetProcessHandleCount with 0; its table of every process's
+// handles is the real count, and Windows has the same table.
+long CountHandles(DWORD pid) {
+  typedef LONG(WINAPI * QuerySystem)(int, void *, ULONG, ULONG *);
+  auto query = (QuerySystem)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+  if (query == nullptr) return -1;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (int attempt = 0; attempt < 16; attempt++) {
+    ULONG needed = 0;
+    LONG status = query(SystemHandleInformation, buffer.data(), (ULONG)buffer.size(), &needed);
+    if (status == 0) {
+      auto *table = (SYSTEM_HANDLE_INFORMATION *)buffer.data();
+      long count = 0;
+      for (ULONG i = 0; i < table->Count; i++)
+        if (table->Handle[i].OwnerPid == pid) count++;
+      return count;
+    }
+    // STATUS_INFO_LENGTH_MISMATCH: the table grew; ask again with room.
+    if ((ULONG)status != 0xC0000004UL) return -1;
+    buffer.resize(needed > buffer.size() ? needed + 4096 : buffer.size() * 2);
+  }
+  return -1;
+}
+
+// The handles and memory of every process of that executable name, one
+// line each: "pid handles working-set peak-working-set" (bytes). Exits 1
+// when there is none.
 int Usage(const char *name) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return 2;
@@ -175,15 +201,13 @@ int Usage(const char *name) {
     if (lstrcmpiA(entry.szExeFile, name) != 0) continue;
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
     if (process == nullptr) continue;
-    DWORD handles = 0;
-    PROCESS_MEMORY_COUNTERS_EX memory;
+    PROCESS_MEMORY_COUNTERS memory;
     std::memset(&memory, 0, sizeof memory);
     memory.cb = sizeof memory;
-    if (GetProcessHandleCount(process, &handles) &&
-        GetProcessMemoryInfo(process, (PROCESS_MEMORY_COUNTERS *)&memory, sizeof memory)) {
-      std::printf("%lu %lu %llu %llu %llu\n", entry.th32ProcessID, handles,
-                  (unsigned long long)memory.WorkingSetSize, (unsigned long long)memory.PeakWorkingSetSize,
-                  (unsigned long long)memory.PrivateUsage);
+    long handles = CountHandles(entry.th32ProcessID);
+    if (handles >= 0 && GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+      std::printf("%lu %ld %llu %llu\n", entry.th32ProcessID, handles, (unsigned long long)memory.WorkingSetSize,
+                  (unsigned long long)memory.PeakWorkingSetSize);
       found++;
     }
     CloseHandle(process);
