@@ -18,6 +18,8 @@ if(WIN32)
       ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUILLON_E2E_NAME=${test_name};QUILLON_E2E_RUN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
     list(APPEND QUILLON_E2E_NAMES e2e_${test_name})
   endforeach()
+  # Two whole runs per row of the fault matrix: its fast rows take minutes.
+  set_tests_properties(e2e_test_fault_matrix PROPERTIES TIMEOUT 2400)
 
   # Runs after every end-to-end test: none may leave a process behind.
   add_test(NAME e2e_zz_no_leftovers

@@ -5,8 +5,9 @@ defined codes, within its time-outs, leave nothing running and lose
 nothing from the log, and must be what docs/fault-matrix.md says it is
 (python3 tools/fault_matrix.py ROW rewrites a row from what it did).
 
-The rows whose faults take minutes run only when QUILLON_LONG_RUNS=1 is
-set (or with python3 tools/fault_matrix.py --long).
+The rows whose faults take minutes (an hour and a half in all) run only
+when QUILLON_LONG_RUNS=1 is set; python3 tools/fault_matrix.py --long
+--jobs 3 runs them side by side and rewrites their rows.
 """
 import os
 import unittest
