@@ -110,11 +110,9 @@ def figures(samples, which):
     return samples[which] if samples else None
 
 
-def show(label, s):
-    if s is None:
-        return "%s: no sample" % label
-    return "%s: at %.1f s, %d handles, memory %d KiB resident, peak %d KiB resident (Linux), %d KiB working set (Windows)" % (
-        label, s["at"], s["handles"], s["rss"], s["hwm"], s["peak_ws"])
+def show(s):
+    return ("at %.1f s: %d handles; memory %d KiB resident, peak %d KiB (Linux); peak working set %d KiB (Windows)"
+            % (s["at"], s["handles"], s["rss"], s["hwm"], s["peak_ws"]))
 
 
 def main(argv=None):
@@ -150,8 +148,8 @@ def main(argv=None):
     print("run time: median %.1f s, maximum %.1f s" % (statistics.median(times), max(times)))
     if sampled:
         for label, (_, _, samples) in (("first run", sampled[0]), ("last run", sampled[-1])):
-            print("%s, start: %s" % (label, show("", samples[0])[2:]))
-            print("%s, end:   %s" % (label, show("", samples[-1])[2:]))
+            print("%s, first sample %s" % (label, show(samples[0])))
+            print("%s, last sample  %s" % (label, show(samples[-1])))
         ends = [r[2][-1] for r in sampled]
         print("at the end of a run, over all runs: handles %d..%d, peak resident %d..%d KiB" % (
             min(s["handles"] for s in ends), max(s["handles"] for s in ends),

@@ -8,6 +8,8 @@ was seen to do.
 Used by test_fault_matrix.py (which compares the rows it runs with the
 committed document) and by tools/fault_matrix.py (which rewrites them).
 """
+import difflib
+import json
 import os
 import re
 import shutil
@@ -35,8 +37,9 @@ TEXTS = {
 }
 
 # Why a second run cannot complete, by what the first run left behind.
-UPDATE_MODE = ("the module is left in its update mode, which this program deliberately does not handle: "
-               "it finds the loader, identifies nothing and ends with 1 until the module is power-cycled")
+LOADER = ("which this program deliberately does not handle: it finds the loader, identifies nothing and ends "
+          "with 1 until the module is power-cycled")
+UPDATE_MODE = "the module is left in its update mode, " + LOADER
 
 # name: row id (a scenario of tests/e2e/scenarios, or a host-side fault)
 # fault: what goes wrong; scenario: the module it runs against
@@ -94,7 +97,7 @@ ROWS = [
     row("slow_comeback", "late back: 12 s off the bus at each restart", 0, 0, restarts=2, optional="done",
         limit=180, long=True, native="WorkerTest.PollsAreCountedAndBoundedInVirtualTime"),
     row("reset_ignored", "restart command answered but ignored: the port stays", 8, 1,
-        "the module never restarted, so it is still in its update mode: " + UPDATE_MODE, restarts=1,
+        "the module never restarted and is still in its update mode, " + LOADER, restarts=1,
         bound="the 120 s wait for the port to go away", limit=300, long=True,
         native="WorkerTest.APortThatStaysIsGivenUpAfterTwoMinutes"),
     row("keep_build_date", "unchanged build date after the update", 7, 0, restarts=2, optional="done"),
@@ -464,12 +467,13 @@ def problems(outcome):
         if not condition:
             found.append(text)
 
-    if row.host in ("log_read_only", "log_directory"):
+    unwritable_log = row.host in ("log_read_only", "log_directory")
+    if unwritable_log:
         expect(not first.log, "first run: wrote to a log that cannot be written")
     for run, code, label in ((first, row.code, "first"), (second, row.second, "second")):
         expect(run.code == code, "%s run: exit %r, expected %d" % (label, run.code, code))
         expect(not run.left, "%s run: left running: %s" % (label, ", ".join(run.left)))
-        if run.log or row.host not in ("log_read_only", "log_directory") or label == "second":
+        if not (unwritable_log and label == "first"):
             wanted = "RESULT (%d): %s" % (code, TEXTS[code])
             expect(result_record(run.log) == wanted, "%s run: log record %r, expected %r"
                    % (label, result_record(run.log), wanted))
@@ -533,7 +537,6 @@ HOST_FIXES = {
 def description(row):
     if row.host and row.host in HOST_DESCRIPTIONS:
         return HOST_DESCRIPTIONS[row.host]
-    import json
     with open(os.path.join(HERE, "scenarios", row.scenario + ".json"), encoding="utf-8") as f:
         return json.load(f)["description"]
 
@@ -553,7 +556,7 @@ def checked(row):
     return text
 
 
-def second_text(row, facts):
+def second_text(row):
     if row.second == 0:
         return "completes the update"
     return "cannot complete: " + row.why
@@ -595,7 +598,7 @@ def section(outcome):
         "| Restarts | %d | %d |" % (first["restarts"], second["restarts"]),
         "| Left running | %s | %s |" % (first["left"], second["left"]),
         "",
-        "**Second run:** %s. **Upgrade log:** %s." % (second_text(row, second), log_text(outcome)),
+        "**Second run:** %s. **Upgrade log:** %s." % (second_text(row), log_text(outcome)),
         "",
     ]
     return "\n".join(lines)
@@ -680,7 +683,6 @@ def drift(outcome, path=DOCUMENT):
     if summary.get(name) != summary_line(outcome):
         found.append("summary line\n  written: %s\n  seen:    %s" % (summary.get(name), summary_line(outcome)))
     if sections.get(name) != section(outcome):
-        import difflib
         diff = difflib.unified_diff((sections.get(name) or "").splitlines(), section(outcome).splitlines(),
                                     "written", "seen", lineterm="")
         found.append("section\n" + "\n".join(diff))

@@ -15,6 +15,10 @@ import unittest
 import fault_matrix
 from harness import WineSession
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+NATIVE = os.path.join(HERE, "..", "native")
+SCENARIOS = os.path.join(HERE, "scenarios")
+
 LONG_RUNS = os.environ.get("QUILLON_LONG_RUNS") == "1"
 
 
@@ -36,6 +40,36 @@ class FaultMatrix(unittest.TestCase):
         drift = fault_matrix.drift(outcome)
         self.assertEqual(drift, [], "docs/fault-matrix.md differs from what %s did; if the change is meant, "
                          "rewrite it with: python3 tools/fault_matrix.py %s" % (row.name, row.name))
+
+
+class Table(unittest.TestCase):
+    """What can be checked of the rows without running them, so that the
+    long rows cannot go stale between their runs either."""
+
+    def test_every_row_names_its_module_its_reason_and_its_native_check(self):
+        native = ""
+        for name in os.listdir(NATIVE):
+            with open(os.path.join(NATIVE, name), encoding="utf-8") as f:
+                native += f.read()
+        for row in fault_matrix.ROWS:
+            with self.subTest(row.name):
+                self.assertTrue(os.path.exists(os.path.join(SCENARIOS, row.scenario + ".json")))
+                self.assertIn(row.host, fault_matrix.HOST_FAULTS)
+                self.assertEqual(row.second != 0, bool(row.why))
+                if row.long:
+                    self.assertTrue(row.native, "a long row names the native test of its wait")
+                for test in filter(None, row.native.split(" and ")):
+                    suite, case = test.split(".")
+                    self.assertIn("TEST_F(%s, %s)" % (suite, case), native)
+
+    def test_the_document_has_every_row_and_nothing_else(self):
+        summary, sections = fault_matrix.read_document()
+        names = [row.name for row in fault_matrix.ROWS]
+        self.assertEqual(sorted(summary), sorted(names))
+        self.assertEqual(sorted(sections), sorted(names))
+        for name, text in sections.items():
+            with self.subTest(name):
+                self.assertNotIn("Not run yet", text)
 
 
 def _make(row):
