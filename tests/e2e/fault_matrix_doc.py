@@ -17,7 +17,8 @@ def package_text(e):
     verdict = e["verdict"].replace("_", " ")
     if e["applied"]:
         verdict += ", installed"
-    return "package %d, %s: %s after %d chunks" % (e["package"], what, verdict, e["chunks"])
+    return "package %d, %s: %s after %d chunk%s" % (e["package"], what, verdict, e["chunks"],
+                                                   "" if e["chunks"] == 1 else "s")
 
 
 def tokens(events):
