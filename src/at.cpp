@@ -88,6 +88,26 @@ int ATReadLine(SerialDevice *device, char *buffer, int capacity, int timeoutMs) 
   return ReadLine(device, buffer, capacity, timeoutMs, nullptr);
 }
 
+// A copy of `text` for a trace line, each occurrence of `secret` turned
+// into asterisks. A text cut to the copy may end in part of the secret,
+// so the tail that could hold one is masked as well.
+static const char *Masked(const char *text, const char *secret, char *copy, size_t capacity) {
+  if (secret == nullptr || secret[0] == '\0') return text;
+  size_t secretLength = std::strlen(secret);
+  size_t length = std::strlen(text);
+  bool cut = length > capacity - 1;
+  if (cut) length = capacity - 1;
+  std::memcpy(copy, text, length);
+  copy[length] = '\0';
+  for (char *at = std::strstr(copy, secret); at != nullptr; at = std::strstr(at + secretLength, secret))
+    std::memset(at, '*', secretLength);
+  if (cut) {
+    size_t tail = secretLength - 1 < length ? secretLength - 1 : length;
+    std::memset(copy + length - tail, '*', tail);
+  }
+  return copy;
+}
+
 // The code of a final result line, or -1 for any other line. A substring
 // row is checked after the prefix rows and wins.
 static int FinalLineResult(const char *line) {
@@ -105,7 +125,7 @@ static int FinalLineResult(const char *line) {
   return result;
 }
 
-int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeoutMs) {
+int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *secret) {
   bool haveReply = reply != nullptr && capacity > 0;
   if (haveReply) std::memset(reply, 0, (size_t)capacity);
   int used = 0;
@@ -115,7 +135,8 @@ int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeout
     char line[AT_LINE_SIZE];
     std::memset(line, 0, sizeof line);
     int count = ReadLine(device, line, (int)sizeof line, timeoutMs, &bound);
-    TRACE(TRACE_INFO, "Read buf [%s], %d\n", line, count);
+    char shown[AT_LINE_SIZE];
+    TRACE(TRACE_INFO, "Read buf [%s], %d\n", Masked(line, secret, shown, sizeof shown), count);
     if (count < 0) return AT_FAILURE;
 
     if (count > 0) {
@@ -139,7 +160,8 @@ int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeout
   }
 }
 
-int ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs) {
+int ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs,
+                    const char *secret) {
   if (command == nullptr) return AT_FAILURE;
   if (reply != nullptr && capacity > 0) std::memset(reply, 0, (size_t)capacity);
 
@@ -158,22 +180,28 @@ int ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int 
     }
   }
 
-  TRACE(TRACE_INFO, "Write [%s]\n", command);
+  char shown[AT_COMMAND_SIZE];
+  TRACE(TRACE_INFO, "Write [%s]\n", Masked(command, secret, shown, sizeof shown));
   // The results are not examined: a write that failed shows as no reply.
   DeviceWrite(device, command, (int)std::strlen(command));
   DeviceWrite(device, moduleLineEnd, (int)std::strlen(moduleLineEnd));
-  return WaitForResponse(device, reply, capacity, timeoutMs);
+  return WaitForResponse(device, reply, capacity, timeoutMs, secret);
 }
 
-int ATSendCmd(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs) {
+int ATSendCmdSecret(SerialDevice *device, const char *command, const char *secret, char *reply, int capacity,
+                    int timeoutMs) {
   // A lock that times out is held by another exchange: sending now would
   // interleave two commands, and unlocking would free a lock not ours.
   int wait = DeviceLock(device, timeoutMs);
   if (wait == OS_WAIT_TIMEOUT) return AT_NO_REPLY;
   if (wait != OS_WAIT_OBJECT_0 && wait != OS_WAIT_ABANDONED) return AT_FAILURE;
-  int result = ATSendCmdUnsafe(device, command, reply, capacity, timeoutMs);
+  int result = ATSendCmdUnsafe(device, command, reply, capacity, timeoutMs, secret);
   DeviceUnlock(device);
   return result;
+}
+
+int ATSendCmd(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs) {
+  return ATSendCmdSecret(device, command, nullptr, reply, capacity, timeoutMs);
 }
 
 int ATSendCmdf(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *format, ...) {

@@ -40,7 +40,7 @@ int ATEnterPin(SerialDevice *device, const char *code, int timeoutMs) {
   // A cut code would be a wrong code, and a wrong code costs the SIM one
   // of its few attempts.
   if (length < 0 || length >= (int)sizeof command) return AT_FAILURE;
-  return ATSendCmd(device, command, nullptr, 0, timeoutMs);
+  return ATSendCmdSecret(device, command, code, nullptr, 0, timeoutMs);
 }
 
 int ATQueryUpdateMode(SerialDevice *device, int timeoutMs) {

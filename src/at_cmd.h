@@ -22,7 +22,8 @@ int ATGetPinState(SerialDevice *device, int *state, int timeoutMs);
 
 // Sends the code as "AT+CPIN=\"code\"". A code that could end the quotes
 // or the line (a double quote, a control or non-ASCII character), or that
-// does not fit the command, is refused with 4 and nothing is sent.
+// does not fit the command, is refused with 4 and nothing is sent. The
+// code shows only as asterisks in the trace.
 int ATEnterPin(SerialDevice *device, const char *code, int timeoutMs);
 
 // 0 when the module answers the update-state query with a success line.

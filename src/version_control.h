@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "os/ui.h"
 #include "sha256.h"
 
 struct SerialDevice;
@@ -113,7 +114,7 @@ void ModuleInfoReset(ModuleInfo *info);
 // Copies the value that follows the first `label` in `text` (after the
 // first ". " from there, up to CR LF or the end; nothing trimmed) into
 // `field`, cut to capacity - 1. Returns 1, or 0 with `field` unchanged
-// when the label or its ". " is missing.
+// when the label is missing or its line has no ". ".
 int ExtractField(const char *text, const char *label, char *field, int capacity);
 
 // Never fails: a model of NoModuleFound means nobody answered.
@@ -133,8 +134,9 @@ enum VersionVerdict {
 // The IMEI of the modules that -f may upgrade without the table.
 int ImeiHasForcePrefix(const char *imei);
 
-// "/10" anywhere drops the last three characters, else "/11" anywhere
-// drops the last one. `out` holds at least MODULE_TEXT_SIZE bytes.
+// The revision without its spaces; then "/10" anywhere drops the last
+// three characters, else "/11" anywhere drops the last one. `out` holds
+// at least MODULE_TEXT_SIZE bytes.
 void NormaliseRevision(const char *revision, char out[MODULE_TEXT_SIZE]);
 
 // Scans `rules` from `startRow` to the terminator row. Pure: no device,
@@ -145,8 +147,12 @@ int JudgeModule(const VersionRule *rules, int startRow, const char *targetVersio
 // The refusal text for a verdict; nullptr for VC_ADMITTED.
 const char *VersionVerdictMessage(int verdict);
 
+// The program's message box: the one place that knows whether anybody is
+// there to see it (quiet mode shows nothing and answers OK).
+typedef int (*VersionMessageBox)(OsWindow owner, const char *text, const char *caption, unsigned style);
+
 // Identifies the module afresh and judges it against the table for the
 // first catalogue entry's version. Returns 1 when the update may go ahead;
-// on refusal the box (caption "ERROR", no owner) has been shown, unless
-// quietMode.
-int CheckVersionControl(SerialDevice *device, int forceUpgrade, int quietMode);
+// on refusal the box (caption "ERROR", over `owner`) has gone through
+// `showMessage`.
+int CheckVersionControl(SerialDevice *device, int forceUpgrade, OsWindow owner, VersionMessageBox showMessage);

@@ -5,7 +5,7 @@
 #include "upgrade_log.h"
 #include "version_control.h"
 
-int CheckVersionControl(SerialDevice *device, int forceUpgrade, int quietMode) {
+int CheckVersionControl(SerialDevice *device, int forceUpgrade, OsWindow owner, VersionMessageBox showMessage) {
   ModuleInfo info = IdentifyModule(device);
   if (forceUpgrade && ImeiHasForcePrefix(info.imei)) {
     UpgradeLogForced();
@@ -13,6 +13,7 @@ int CheckVersionControl(SerialDevice *device, int forceUpgrade, int quietMode) {
   }
   int verdict = JudgeModule(VersionControlTable, VC_FIRST_RULE_ROW, PackageCatalogue[0].toVersion, &info);
   if (verdict == VC_ADMITTED) return 1;
-  if (!quietMode) OsMessageBox(nullptr, VersionVerdictMessage(verdict), "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
+  if (showMessage != nullptr)
+    showMessage(owner, VersionVerdictMessage(verdict), "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
   return 0;
 }

@@ -20,6 +20,10 @@ int ExtractField(const char *text, const char *label, char *field, int capacity)
   if (at == nullptr) return 0;
   const char *stop = std::strstr(at, moduleInfoSeparator);
   if (stop == nullptr) return 0;
+  // A label without its separator on its own line has no value: the next
+  // line's value belongs to another label.
+  const char *lineEnd = std::strstr(at, moduleLineEnd);
+  if (lineEnd != nullptr && lineEnd < stop) return 0;
   const char *value = stop + std::strlen(moduleInfoSeparator);
   const char *end = std::strstr(stop, moduleLineEnd);
   size_t length = end != nullptr ? (size_t)(end - value) : std::strlen(value);

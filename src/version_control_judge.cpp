@@ -12,16 +12,16 @@ int ImeiHasForcePrefix(const char *imei) {
 }
 
 void NormaliseRevision(const char *revision, char out[MODULE_TEXT_SIZE]) {
-  if (revision == nullptr) revision = "";
-  size_t length = std::strlen(revision);
+  // The suffix is looked for once the spaces are gone: a reported
+  // "R1D/10 " is R1D, not a cut blank and a stray "R1D/".
+  int length = StripSpaces(revision != nullptr ? revision : "", out, MODULE_TEXT_SIZE);
   if (length > MODULE_TEXT_SIZE - 1) length = MODULE_TEXT_SIZE - 1;
-  // A containing "/10" is at least three characters long; one with "/11"
-  // at least one, so neither cut can run below the start.
-  if (std::strstr(revision, "/10") != nullptr)
+  // A text containing "/10" is at least three characters long; one with
+  // "/11" at least one, so neither cut can run below the start.
+  if (std::strstr(out, "/10") != nullptr)
     length -= 3;
-  else if (std::strstr(revision, "/11") != nullptr)
+  else if (std::strstr(out, "/11") != nullptr)
     length -= 1;
-  std::memcpy(out, revision, length);
   out[length] = '\0';
 }
 

@@ -3,6 +3,8 @@ if(WIN32)
   add_executable(probe ${PROJECT_SOURCE_DIR}/tests/e2e/probe/probe.cpp)
   target_compile_options(probe PRIVATE ${QUILLON_WARNINGS})
   target_link_options(probe PRIVATE -static)
+  # Handle counts and memory of other processes, for the soak run.
+  target_link_libraries(probe PRIVATE psapi)
 
   find_program(QUILLON_PYTHON python3 REQUIRED)
   file(GLOB QUILLON_E2E_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/e2e/test_*.py)
@@ -16,6 +18,8 @@ if(WIN32)
       ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUILLON_E2E_NAME=${test_name};QUILLON_E2E_RUN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
     list(APPEND QUILLON_E2E_NAMES e2e_${test_name})
   endforeach()
+  # Two whole runs per row of the fault matrix: its fast rows take minutes.
+  set_tests_properties(e2e_test_fault_matrix PROPERTIES TIMEOUT 2400)
 
   # Runs after every end-to-end test: none may leave a process behind.
   add_test(NAME e2e_zz_no_leftovers

@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "app/cmdline.h"
+#include "app/main_dialog.h"
 #include "app/state.h"
 #include "devices.h"
 #include "module_interface.h"
+#include "sf_util.h"
 #include "upgrade_log.h"
 
 static const char upgradeLogPath[] = "C:\\FWLog.txt";
@@ -76,6 +78,25 @@ static void OpenModuleDevice() {
     theDevice = SerialDeviceOpenAuto();
 }
 
+// The upgrade-log lines around each hand-off, by mode.
+struct HandOffTexts {
+  const char *before;
+  const char *after;
+};
+static const HandOffTexts handOffTexts[] = {
+    {"Send CONNECT_KVT\r\n", "Done CONNECT_KVT\r\n"},        // KVT_REGAIN
+    {"Send DISCONNECT_KVT\r\n", "Done DISCONNECT_KVT\r\n"},  // KVT_RELEASE
+};
+
+// The connection manager lets go of the module, or takes it back. Nothing
+// it does changes the run: the log shows only that it was asked.
+static void HandOffModule(int mode) {
+  const HandOffTexts &texts = handOffTexts[mode == KVT_RELEASE ? KVT_RELEASE : KVT_REGAIN];
+  UpgradeLogWrite("%s", texts.before);
+  corvinKvtCtrl(mode);
+  UpgradeLogWrite("%s", texts.after);
+}
+
 int QuillonMain(const char *commandLine) {
   // Entries and updateFilePath point into this copy for the whole run.
   static char *lineCopy;
@@ -93,10 +114,15 @@ int QuillonMain(const char *commandLine) {
   int count = SplitCommandLine(lineCopy, entries);
   if (ReadCommandLine(count, entries) == COMMAND_LINE_EXIT) return 1;
 
+  HandOffModule(KVT_RELEASE);
+
   OpenModuleDevice();
 
-  // Until the main dialog runs the update, no run can complete.
-  SetUpdateResult(1);
+  // Only a dialog that ran the update ends with 1; cancelled, refused or
+  // never shown, the run did not complete.
+  if (MainDialogRun() != 1) SetUpdateResult(1);
+
+  HandOffModule(KVT_REGAIN);
 
   UpgradeLogResult(UpdateResult);
   DeviceClose(theDevice);

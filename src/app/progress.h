@@ -18,6 +18,9 @@ void EndProgress(int code);
 
 // The update protocol's progress callback.
 void OnProgress(unsigned stage, const SFProgressPair *pair);
+// Forgets every transfer sample and the average rate, which a process
+// otherwise keeps across packages; for tests.
+void ResetProgressSamples();
 
 // Runs dialog 133 modally (owner may be none): takes the shutdown guards,
 // resumes workerThread and returns the code EndProgress gave, or -1 when

@@ -16,8 +16,12 @@ int ShowMessage(OsWindow owner, const char *text, const char *caption, unsigned 
   return OsMessageBox(owner, text, caption, style);
 }
 
+// The worker and the interface thread may both record a code: one
+// compare-and-swap, so the first non-zero code wins and none is torn.
+// (The builtin, as C++17 has no atomic view of a plain int.)
 void SetUpdateResult(int code) {
-  if (UpdateResult == 0) UpdateResult = code;
+  int unset = 0;
+  __atomic_compare_exchange_n(&UpdateResult, &unset, code, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
 }
 
 void ResetProcessState() {

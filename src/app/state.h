@@ -22,6 +22,7 @@ extern OsThread workerThread;
 int ShowMessage(OsWindow owner, const char *text, const char *caption, unsigned style);
 
 // Keeps the first failure of a run: a later code never hides the cause.
+// Atomic: the worker and the interface thread both record codes.
 void SetUpdateResult(int code);
 
 // Back to the start values; for tests that run the entry more than once.

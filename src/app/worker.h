@@ -4,3 +4,8 @@
 
 // The thread procedure. Its argument and return value are not used.
 unsigned UpdateWorker(void *unused);
+
+struct PackageEntry;
+
+// The run over a given catalogue; UpdateWorker passes the built-in one.
+unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count);

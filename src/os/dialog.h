@@ -20,6 +20,9 @@ struct OsDialogLogic {
   // A private request sent with OsSendRequest, served on the thread that
   // owns the dialog.
   void (*request)(OsWindow dialog, int request, intptr_t value);
+  // Nonzero: while open, the dialog refuses logoff, shutdown and suspend
+  // (an interrupted flash can leave the module unusable).
+  int refusesSessionEnd;
 };
 
 struct OsRect {
@@ -39,8 +42,8 @@ void OsSetCaption(OsWindow window, const char *text);
 int OsGetCaption(OsWindow window, char *text, int capacity);
 void OsFocusItem(OsWindow dialog, int item);
 
-// Progress bars. Setting a colour also takes that bar out of the visual
-// styles, which would otherwise ignore it.
+// Progress bars. The colour is a COLORREF (0x00BBGGRR). Setting it also
+// takes that bar out of the visual styles, which would otherwise ignore it.
 void OsSetBarRange(OsWindow dialog, int item, int low, int high);
 void OsSetBarPos(OsWindow dialog, int item, int position);
 void OsSetBarColor(OsWindow dialog, int item, uint32_t rgb);

@@ -111,6 +111,13 @@ class EmulatedModule:
     def wait_offline(self, timeout=20):
         self.wait_line("OFFLINE", timeout)
 
+    def heal(self, timeout=20):
+        """Ends the scenario's faults; the module keeps its state (see the
+        emulator's README). Returns once it is on the bus, unless it is in
+        the middle of a restart that ends later."""
+        self.popen.send_signal(signal.SIGUSR1)
+        self.wait_line("HEALED", timeout)
+
     def stop(self):
         """Ends the emulator (its link goes with it); returns its exit code."""
         code = None

@@ -1,4 +1,5 @@
 """The command line of the real Quillon.exe under Wine: exit codes, boxes, log bytes."""
+import re
 import unittest
 
 from harness import EXE, WineSession
@@ -61,13 +62,25 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(self.session.run(EXE, ["-h"]).code, 1)
         self.assertEqual(self.session.log_bytes(), BANNER + BANNER)
 
-    def test_a_quiet_run_writes_a_result_block(self):
-        # Until a module can be updated the run ends with code 1, and the
-        # log holds the whole block from banner to finish banner.
+    def test_a_quiet_run_writes_its_header_and_result_block(self):
+        # The simulated module names no product number, so the version
+        # rules refuse it: code 2, recorded after the run header and the
+        # OK the quiet run pressed by itself.
         result = self.session.run(EXE, ["-q", "-t", "SIMULATOR"], timeout=120)
-        self.assertEqual(result.code, 1)
-        self.assertEqual(self.session.log_bytes(),
-                         BANNER + b"\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n")
+        self.assertEqual(result.code, 2)
+        log = self.session.log_bytes()
+        self.assertTrue(log.startswith(BANNER), log)
+        header = re.search(rb"Time: \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}\r\n"
+                           rb"Quillon: Quillon [^\r]+ R\w+\r\r\n"
+                           rb"Driver version: \r\r\n"
+                           rb"Driver package version: \r\r\n"
+                           rb"FW version: R1A013 -> R1D06\r\r\n"
+                           rb"HW version:  \r\r\n"
+                           rb"QuillonDlg OK Pressed\r\r\n", log)
+        self.assertIsNotNone(header, log)
+        self.assertTrue(log.endswith(b"\r\r\nRESULT (2): This version is not supported\r\r\n"
+                                     b"\r\r\n=== FW Update finished ===\r\r\n\r\r\n"), log)
+        self.assertEqual(log.count(b"RESULT ("), 1)
 
     def test_boxes_are_read_and_written_by_control(self):
         process = self.session.start(EXE, ["-x"])

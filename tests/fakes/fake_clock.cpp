@@ -18,6 +18,7 @@ uint32_t OsTickCount() {
 void OsSleep(int milliseconds) {
   fakeClock.sleeps.push_back(milliseconds);
   if (milliseconds > 0) fakeClock.tick += (uint32_t)milliseconds;
+  if (fakeClock.onSleep) fakeClock.onSleep(milliseconds);
 }
 
 void OsGetLocalTime(OsLocalTime *time) { *time = fakeClock.localTime; }

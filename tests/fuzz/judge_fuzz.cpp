@@ -47,8 +47,9 @@ void SetField(char *field, const std::string &value) {
   std::memcpy(field, text.c_str(), text.size() + 1);
 }
 
+// The suffix is judged once the spaces are gone, as the rules are read.
 std::string Normalised(const std::string &revision) {
-  std::string text = revision.substr(0, MODULE_TEXT_SIZE - 1);
+  std::string text = Stripped(revision.c_str()).substr(0, MODULE_TEXT_SIZE - 1);
   if (text.find("/10") != std::string::npos) return text.substr(0, text.size() - 3);
   if (text.find("/11") != std::string::npos) return text.substr(0, text.size() - 1);
   return text;

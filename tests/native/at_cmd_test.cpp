@@ -8,6 +8,7 @@
 
 #include "at_cmd.h"
 #include "module_port_fixture.h"
+#include "trace_lines.h"
 
 namespace {
 
@@ -62,6 +63,21 @@ TEST_F(AtQueryTest, SendsAPinAsAQuotedValueFollowedByAnEmptyLine) {
 
   AnswerAll("\r\n+CME ERROR: incorrect password\r\nERROR\r\n");
   EXPECT_EQ(ATEnterPin(&device, "0000", 4000), 4);
+}
+
+// Anyone on the machine can read the debugger output: the code shows in
+// no trace line, neither as sent nor as the module echoes or repeats it.
+TEST_F(AtQueryTest, KeepsTheCodeOutOfTheTrace) {
+  module = PlayModule(*port, ReplyFrom({}, "\r\n+CME ERROR: incorrect password 31415926\r\nERROR\r\n"));
+  module->echo = true;
+  fakeDebugLines.clear();
+  EXPECT_EQ(ATEnterPin(&device, "31415926", 4000), 4);
+  EXPECT_EQ(port->written, "AT+CPIN=\"31415926\"\r\n\r\n");
+  EXPECT_TRUE(Traced("Write [AT+CPIN=\"********\"\r\n]"));
+  EXPECT_TRUE(Traced("Read buf [AT+CPIN=\"********\"\r\n"));
+  EXPECT_TRUE(Traced("Read buf [+CME ERROR: incorrect password ********\r\n]"));
+  ASSERT_FALSE(fakeDebugLines.empty());
+  for (const std::string &line : fakeDebugLines) EXPECT_EQ(line.find("31415926"), std::string::npos) << line;
 }
 
 struct CodeRow {

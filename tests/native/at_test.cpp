@@ -328,3 +328,53 @@ TEST_F(AtChannelTest, TracesTheWriteAndEachLineRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// The messages of the channel's own trace lines, in order.
+std::vector<std::string> ChannelMessages() {
+  std::vector<std::string> messages;
+  for (const TraceEntry &entry : Traces())
+    if (entry.source == "..\\..\\..\\src\\at") messages.push_back(entry.message);
+  return messages;
+}
+
+TEST_F(AtChannelTest, MasksTheSecretInEveryTraceLineButNotOnTheWire) {
+  port->input.clear();
+  Answer([](const std::string &command) {
+    return command + "\r\n+CME ERROR: 4711 refused, 4711 again\r\nplain line\r\nERROR\r\n";
+  });
+  char reply[256];
+  EXPECT_EQ(ATSendCmdSecret(&device, "AT+X=\"4711\"", "4711", reply, (int)sizeof reply, 1000), 4);
+  EXPECT_EQ(port->written, "AT+X=\"4711\"\r\n");
+  EXPECT_EQ(std::string(reply), "AT+X=\"4711\"\r\n+CME ERROR: 4711 refused, 4711 again\r\nplain line\r\nERROR\r\n")
+      << "the caller still gets the reply as it came";
+  EXPECT_EQ(ChannelMessages(), (std::vector<std::string>{
+                                   "Write [AT+X=\"****\"]\n",
+                                   "Read buf [AT+X=\"****\"\r\n], 13\n",
+                                   "Read buf [+CME ERROR: **** refused, **** again\r\n], 38\n",
+                                   "Read buf [plain line\r\n], 12\n",
+                                   "Read buf [ERROR\r\n], 7\n",
+                               }));
+  for (const std::string &line : fakeDebugLines) EXPECT_EQ(line.find("4711"), std::string::npos) << line;
+
+  // Without a secret nothing is masked, and an empty one masks nothing.
+  fakeDebugLines.clear();
+  AnswerAll("OK\r\n");
+  ATSendCmdSecret(&device, "AT+X=\"4711\"", "", nullptr, 0, 1000);
+  EXPECT_TRUE(Traced("Write [AT+X=\"4711\"]"));
+}
+
+// A command longer than the trace's copy is cut there; a secret that the
+// cut splits must not leave its first digits behind.
+TEST_F(AtChannelTest, MasksASecretThatTheTracesCutSplits) {
+  AnswerAll("OK\r\n");
+  const std::string command = std::string(1020, 'A') + "98765";
+  EXPECT_EQ(ATSendCmdSecret(&device, command.c_str(), "98765", nullptr, 0, 1000), 0);
+  ASSERT_FALSE(ChannelMessages().empty());
+  const std::string write = ChannelMessages()[0];
+  EXPECT_EQ(write, "Write [" + std::string(1019, 'A') + "****]\n");
+  EXPECT_EQ(port->written, command + "\r\n");
+}
+
+}  // namespace

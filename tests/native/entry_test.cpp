@@ -7,8 +7,17 @@
 
 #include "app/entry.h"
 #include "app/state.h"
+#include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
+#include "fakes/fake_comm.h"
+#include "fakes/fake_devenum.h"
+#include "fakes/fake_dialog.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_sync.h"
+#include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
+#include "simulator.h"
+#include "upgrade_log.h"
 #include "temp_files.h"
 
 namespace {
@@ -20,10 +29,14 @@ const char usage[] = "usage: Quillon.exe [filename] [-t COM1]\n";
 class EntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FakeClockReset();
-    FakeUiReset();
-    ResetProcessState();
+    ResetFakes();
     ASSERT_TRUE(folder.Enter());
+  }
+  void TearDown() override { ResetFakes(); }
+  // No module anywhere unless a test puts one there.
+  static void ResetFakes() {
+    ResetAllFakes();
+    ResetProcessState();
   }
   std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
   std::vector<std::string> Boxes() {
@@ -110,10 +123,59 @@ TEST_F(EntryTest, SetsTheProcessState) {
   }
 }
 
-TEST_F(EntryTest, ARunWithoutAnUpdateEndsWithOneAndAResultBlock) {
-  EXPECT_EQ(QuillonMain("-q -t SIMULATOR"), 1);
-  EXPECT_EQ(Log(), std::string(banner) +
-                       "\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n");
+// On disk: each "\r\n" of the record as CR CR LF.
+std::string ResultBlock(int code, const char *text) {
+  std::string line = text;
+  line.replace(line.size() - 2, 2, "\r\r\n");
+  return "\r\r\nRESULT (" + std::to_string(code) + "): " + line + "\r\r\n=== FW Update finished ===\r\r\n\r\r\n";
+}
+
+struct OutcomeRow {
+  const char *name;
+  const char *line;
+  bool noDialog;           // dialog 104 cannot be created
+  bool cancel;             // the user presses Cancel
+  int code;
+  const char *dialogLine;  // what the main dialog logged, nullptr for nothing
+};
+
+std::size_t Count(const std::string &text, const std::string &part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) count++;
+  return count;
+}
+
+// Whatever ends the main dialog without an update, the exit code and the
+// result record say the same; a code the dialog recorded first stays.
+TEST_F(EntryTest, TheMainDialogsOutcomeIsTheExitCodeAndTheResult) {
+  const OutcomeRow rows[] = {
+      {"quiet, no module anywhere", "-q -t COM9", false, false, 1, "QuillonDlg OK Pressed\r\r\n"},
+      {"quiet, the simulator is no module the rules know", "-q -t SIMULATOR", false, false, 2,
+       "QuillonDlg OK Pressed\r\r\n"},
+      {"cancelled", "-t SIMULATOR", false, true, 1, "QuillonDlg Cancel Pressed\r\r\n"},
+      {"the main dialog cannot be created", "-t SIMULATOR", true, false, 1, nullptr},
+  };
+  for (const OutcomeRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    ResetFakes();
+    std::remove("C:\\FWLog.txt");
+    if (row.noDialog) fakeDialog.failCreate.insert(104);
+    if (row.cancel) fakeDialog.users[104] = [](OsWindow dialog) { FakeDialogPress(dialog, OS_IDCANCEL); };
+    EXPECT_EQ(QuillonMain(row.line), row.code);
+    EXPECT_EQ(UpdateResult, row.code);
+    const std::string log = Log();
+    const std::string result = ResultBlock(row.code, UpgradeLogResultText(row.code));
+    EXPECT_EQ(log.rfind(banner, 0), 0u);
+    ASSERT_GE(log.size(), result.size());
+    EXPECT_EQ(log.substr(log.size() - result.size()), result);
+    EXPECT_EQ(Count(log, "RESULT ("), 1u);
+    const bool pressedOk = row.dialogLine != nullptr && std::string(row.dialogLine).find("OK") != std::string::npos;
+    EXPECT_EQ(Count(log, "Time: "), pressedOk ? 1u : 0u) << "the run header comes with OK only";
+    EXPECT_EQ(Count(log, "QuillonDlg"), row.dialogLine != nullptr ? 1u : 0u);
+    if (row.dialogLine != nullptr) {
+      EXPECT_EQ(Count(log, row.dialogLine), 1u);
+    }
+  }
 }
 
 TEST_F(EntryTest, HostileCommandLinesEndInADefinedOutcome) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/state.h"
 #include "fakes/fake_ui.h"
 #include "module_port_fixture.h"
 #include "temp_files.h"
@@ -19,6 +20,7 @@ class CheckVersionControlTest : public ModulePortTest {
  protected:
   void SetUp() override {
     FakeUiReset();
+    ResetProcessState();
     ModulePortTest::SetUp();
     if (HasFatalFailure()) return;
     // One module for the whole test, so its commands add up across checks.
@@ -36,6 +38,12 @@ class CheckVersionControlTest : public ModulePortTest {
   }
 
   std::string Log() { return ReadBytes(logPath); }
+
+  // As the main dialog asks: its window owns the box, and the program's
+  // one message-box path decides whether it shows.
+  int Check(SerialDevice *on, int force) { return CheckVersionControl(on, force, owner, ShowMessage); }
+
+  OsWindow owner = (OsWindow)0x5150;
 
   std::map<std::string, std::string> replies;
   TempFolder folder;
@@ -67,46 +75,48 @@ TEST_F(CheckVersionControlTest, DecidesAndExplains) {
        VC_MODULE_UNKNOWN, false},
   };
   for (const CheckRow &row : rows) {
+    SCOPED_TRACE(row.name);
     FakeUiReset();
     module->commands.clear();
     std::remove(logPath.c_str());
     Identity(row.product, row.revision, row.software, row.imei);
-    EXPECT_EQ(CheckVersionControl(&device, row.force, 0), row.allowed) << row.name;
-    EXPECT_EQ(module->commands, std::vector<std::string>{"AT*QVERS"}) << row.name;
+    EXPECT_EQ(Check(&device, row.force), row.allowed);
+    EXPECT_EQ(module->commands, std::vector<std::string>{"AT*QVERS"});
     if (row.allowed) {
-      EXPECT_TRUE(fakeUi.shown.empty()) << row.name;
+      EXPECT_TRUE(fakeUi.shown.empty());
     } else {
-      ASSERT_EQ(fakeUi.shown.size(), 1u) << row.name;
-      EXPECT_EQ(fakeUi.shown[0].owner, nullptr) << row.name;
-      EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(row.verdict)) << row.name;
-      EXPECT_EQ(fakeUi.shown[0].caption, "ERROR") << row.name;
-      EXPECT_EQ(fakeUi.shown[0].style, (unsigned)(OS_MB_OK | OS_MB_ICONWARNING)) << row.name;
+      ASSERT_EQ(fakeUi.shown.size(), 1u);
+      EXPECT_EQ(fakeUi.shown[0].owner, owner);
+      EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(row.verdict));
+      EXPECT_EQ(fakeUi.shown[0].caption, "ERROR");
+      EXPECT_EQ(fakeUi.shown[0].style, (unsigned)(OS_MB_OK | OS_MB_ICONWARNING));
     }
-    EXPECT_EQ(Log().find("\r\nFORCED UPGRADE\r\n") != std::string::npos, row.forcedLogged) << row.name;
+    EXPECT_EQ(Log().find("\r\nFORCED UPGRADE\r\n") != std::string::npos, row.forcedLogged);
   }
 }
 
 TEST_F(CheckVersionControlTest, QuietModeRefusesWithoutABox) {
+  quietMode = 1;
   Identity("QHW 552 08/106", "R1D", "R1D05", "35");
-  EXPECT_EQ(CheckVersionControl(&device, 0, 1), 0);
+  EXPECT_EQ(Check(&device, 0), 0);
   EXPECT_TRUE(fakeUi.shown.empty());
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");
-  EXPECT_EQ(CheckVersionControl(&device, 0, 1), 1);
+  EXPECT_EQ(Check(&device, 0), 1);
 }
 
 // Each check asks the module again: what it said before does not count.
 TEST_F(CheckVersionControlTest, IdentifiesAfreshEveryTime) {
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");
-  EXPECT_EQ(CheckVersionControl(&device, 0, 0), 1);
+  EXPECT_EQ(Check(&device, 0), 1);
   Identity("QHW 552 08/101", "R1D", "R1B/4", "35");
-  EXPECT_EQ(CheckVersionControl(&device, 0, 0), 0);
+  EXPECT_EQ(Check(&device, 0), 0);
   EXPECT_EQ(module->commands, (std::vector<std::string>{"AT*QVERS", "AT*QVERS"}));
   ASSERT_EQ(fakeUi.shown.size(), 1u);
   EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_FIRMWARE_REFUSED));
 }
 
 TEST_F(CheckVersionControlTest, NoModuleIsAnUnknownModule) {
-  EXPECT_EQ(CheckVersionControl(nullptr, 1, 0), 0);
+  EXPECT_EQ(Check(nullptr, 1), 0);
   ASSERT_EQ(fakeUi.shown.size(), 1u);
   EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_MODULE_UNKNOWN));
 }

@@ -29,7 +29,9 @@ TEST(ExtractField, TakesTheValueAfterTheFirstLabel) {
       {"empty value", "Model. \r\nOK\r\n", "Model", ""},
       {"a lone LF is part of the value", "Model. a\nb\r\n", "Model", "a\nb"},
       {"first occurrence, even inside a word", "SubModel. X\r\nModel. Y\r\n", "Model", "X"},
-      {"the first \". \" after the label, on a later line", "Model\r\nName. Q\r\n", "Model", "Q"},
+      {"a \". \" only on a later line is another label's", "Model\r\nName. Q\r\n", "Model", nullptr},
+      {"the label's line ends in the text's end", "Model\r\nName", "Model", nullptr},
+      {"the separator later on the label's own line", "Model name. Q\r\nX. Y\r\n", "Model", "Q"},
       {"a \". \" before the label does not count", "A. b\r\nModel. M\r\n", "Model", "M"},
       {"product number", "Product Number. QHW 552 08/101\r\n", "Product Number", "QHW 552 08/101"},
   };

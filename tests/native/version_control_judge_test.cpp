@@ -42,6 +42,7 @@ const JudgeRow judgeRows[] = {
     {"a tab is not a space", "QHW\t552 08/101", "R1D", "R1D05", VC_MODULE_UNKNOWN},
     {"product numbers are not prefixes", "QHW 552 08/10", "R1D", "R1D05", VC_MODULE_UNKNOWN},
     {"R1G/10 is judged as R1G", "QHW 552 08/101", "R1G/10", "R1D05", VC_ADMITTED},
+    {"R1G/10 with a trailing blank is still R1G", "QHW 552 08/101", "R1G/10 ", "R1D05", VC_ADMITTED},
     {"R1G/10 is not R1G/1", "QHW 552 08/102", "R1G/10", "R1D05", VC_HARDWARE_REFUSED},
     {"R1J/11 is judged as R1J/1", "QHW 552 08/102", "R1J/11", "R1D05", VC_ADMITTED},
     {"/40 takes no R1J revision", "QHW 552 08/40", "R1J/11", "R1D05", VC_HARDWARE_REFUSED},
@@ -184,7 +185,7 @@ TEST(JudgeModule, JudgesR1J11AsR1J1NotAsR1J) {
   }
 }
 
-TEST(NormaliseRevision, CutsTheSuffixesAsReported) {
+TEST(NormaliseRevision, CutsTheSuffixesOnceTheSpacesAreGone) {
   struct {
     const char *revision, *normalised;
   } const rows[] = {
@@ -192,8 +193,9 @@ TEST(NormaliseRevision, CutsTheSuffixesAsReported) {
       {"R1D", "R1D"},      {"", ""},            {"/10", ""},         {"/11", "/1"},
       // "/10" wins over "/11", and both are found anywhere in the text.
       {"R1/10/11", "R1/10"}, {"R1/11X", "R1/11"},
-      // Searched before spaces go: a trailing blank is cut, not the digits.
-      {"R1D/10 ", "R1D/"},
+      // Searched once the spaces are gone: the digits are cut, not a blank.
+      {"R1D/10 ", "R1D"}, {"R1E/11 ", "R1E/1"}, {" R 1G / 1 0", "R1G"}, {"R1D/1 0", "R1D"},
+      {"  ", ""},
   };
   for (const auto &row : rows) {
     char out[MODULE_TEXT_SIZE];

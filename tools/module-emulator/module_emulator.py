@@ -23,8 +23,10 @@ vanishes and comes back on a new pty). A JSON scenario sets the identity and
 the faults; a JSON-lines record keeps everything the module saw and did.
 
 Each time the module is on the bus it prints "READY <pty>" on stdout, and
-"OFFLINE" when it drops off. SIGTERM or SIGINT ends it: the pty closes, the
-link is removed and the record gets a "stop" entry."""
+"OFFLINE" when it drops off. SIGUSR1 ends its faults, as when the cause of a
+fault goes away while the module keeps its state: it prints "HEALED" (after
+"READY" when it was off the bus for good). SIGTERM or SIGINT ends it: the pty
+closes, the link is removed and the record gets a "stop" entry."""
 
 EPILOG = """\
 scenario keys (all optional; see tests/e2e/scenarios/ for examples):
@@ -35,23 +37,25 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
   keep_build_date true: an installed package leaves the build date
   version_commands {"AT*QVERS": [fields...], ...}: lines each one prints
   commands        {"AT+CGMM": "ERROR" | "OK" | "silent" |
-                   {"lines": [...], "final": "OK"|"ERROR"|null, "times": n}}
+                   {"lines": [...], "final": "OK"|"ERROR"|null, "times": n,
+                    "garbage": n, "long_line": n, "drop": true}}
   unknown_reply   "OK" or "ERROR" (default) for commands it does not know
-  pin             {state: "READY"|"SIM PIN"|"SIM PUK", pin, puk, tries,
-                   relock_on_restart, blocks_update_query}
+  pin             {state: "READY"|"SIM PIN"|"SIM PUK"|"NO SIM", pin, puk,
+                   tries, relock_on_restart, blocks_update_query}
   protocol_version number in the *QESFUD line; 32 (0x20) = magic form
+  ring            seconds between unsolicited RING lines in AT mode
   start_mode      "at" (default) or "update"
   silent          true: answers nothing at all
   update          {faults: [{package, chunk: k|"final",
-                   action: reject|error_text|silent|drop, result}],
+                   action: reject|error_text|silent|drop|garbage, result}],
                    bad_image_result, bad_header_result,
                    length_without_header, idle_timeout}
   restart         {delay: seconds | "never" | [per restart...], drop_delay}
 
 record events (one JSON object a line, "t" in seconds from the start):
   start, online, offline, identity, command, empty_line, reply, pin, mode,
-  header, header_refused, reply_header, reply_text, fault, idle, package,
-  ignored, discarded, overlong_line, stop"""
+  header, header_refused, reply_header, reply_text, reply_garbage, fault,
+  idle, package, ignored, discarded, overlong_line, healed, stop"""
 
 
 def parse_args(argv):
@@ -115,11 +119,13 @@ def run(args):
     line = Line(link_path(args))
 
     stopping = []
+    healing = []
     wake_r, wake_w = os.pipe()
     os.set_blocking(wake_w, False)
     signal.set_wakeup_fd(wake_w)
     for signum in (signal.SIGTERM, signal.SIGINT):
         signal.signal(signum, lambda n, f: stopping.append(n))
+    signal.signal(signal.SIGUSR1, lambda n, f: healing.append(n))
 
     out = bytearray()
     back_at = None
@@ -157,6 +163,13 @@ def run(args):
                 if data:
                     actions += module.feed(data, now)
             actions += module.poll(now)
+            healed = bool(healing)
+            if healed:
+                del healing[:]
+                actions += module.heal(now)
+                # Off the bus for good: with its fault gone it comes back now.
+                if line.master is None and back_at is None:
+                    back_at = now
             if back_at is not None and now >= back_at:
                 back_at = None
                 go_up()
@@ -169,6 +182,8 @@ def run(args):
                     back_at = None if action[1] is None else clock() + action[1]
             if out and line.master is not None:
                 del out[:line.write(bytes(out))]
+            if healed:
+                announce("HEALED")
     finally:
         if line.master is not None:
             line.down()

@@ -1,6 +1,11 @@
 // Test probe (Windows-specific): finds the program's dialogs, reads their
-// control texts and presses their buttons, for the end-to-end tests.
+// control texts and bars, types, presses their buttons and sends them
+// messages, for the end-to-end tests.
 #include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +107,115 @@ int SetText(const char *caption, int id, const char *text) {
   return 0;
 }
 
+// A progress bar's position, range and bar colour (CLR_DEFAULT when none
+// was set).
+int Bar(const char *caption, int id) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  HWND bar = GetDlgItem(dialog, id);
+  if (bar == nullptr) return 2;
+  // No PBRANGE: a pointer would not cross into the dialog's process.
+  LRESULT low = SendMessageA(bar, PBM_GETRANGE, TRUE, 0);
+  LRESULT high = SendMessageA(bar, PBM_GETRANGE, FALSE, 0);
+  LRESULT position = SendMessageA(bar, PBM_GETPOS, 0, 0);
+  LRESULT color = SendMessageA(bar, PBM_GETBARCOLOR, 0, 0);
+  std::printf("%d\t%d\t%d\t%06lx\n", (int)position, (int)low, (int)high, (unsigned long)color);
+  return 0;
+}
+
+// A window message to the dialog: "send" waits and prints the result,
+// "post" returns at once (as a key press or the close box would).
+int Message(const char *how, const char *caption, const char *message, const char *wParam, const char *lParam) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  UINT number = (UINT)std::strtoul(message, nullptr, 0);
+  WPARAM w = (WPARAM)std::strtoull(wParam, nullptr, 0);
+  LPARAM l = (LPARAM)std::strtoll(lParam, nullptr, 0);
+  if (std::strcmp(how, "post") == 0) return PostMessageA(dialog, number, w, l) ? 0 : 3;
+  std::printf("%lld\n", (long long)SendMessageA(dialog, number, w, l));
+  return 0;
+}
+
+// Characters as the keyboard delivers them, so the control's own filter
+// (digits only, say) applies, unlike settext, which is like a paste.
+int Type(const char *caption, int id, const char *text) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  HWND control = GetDlgItem(dialog, id);
+  if (control == nullptr) return 2;
+  for (const char *c = text; *c != '\0'; c++) SendMessageA(control, WM_CHAR, (WPARAM)(unsigned char)*c, 1);
+  return 0;
+}
+
+// Holds a file open and shares nothing, as another program that has it
+// open would; says "held" once it has it, and lets go after `seconds`.
+int Hold(const char *path, int seconds) {
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    std::printf("not held: error %lu\n", GetLastError());
+    return 1;
+  }
+  std::printf("held\n");
+  std::fflush(stdout);
+  Sleep((DWORD)seconds * 1000);
+  CloseHandle(file);
+  return 0;
+}
+
+// How many handles the system's handle table holds for a process. Wine
+// answers GetProcessHandleCount with 0; its table of every process's
+// handles is the real count, and Windows has the same table.
+long CountHandles(DWORD pid) {
+  typedef LONG(WINAPI * QuerySystem)(int, void *, ULONG, ULONG *);
+  auto query = (QuerySystem)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation");
+  if (query == nullptr) return -1;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (int attempt = 0; attempt < 16; attempt++) {
+    ULONG needed = 0;
+    LONG status = query(SystemHandleInformation, buffer.data(), (ULONG)buffer.size(), &needed);
+    if (status == 0) {
+      auto *table = (SYSTEM_HANDLE_INFORMATION *)buffer.data();
+      long count = 0;
+      for (ULONG i = 0; i < table->Count; i++)
+        if (table->Handle[i].OwnerPid == pid) count++;
+      return count;
+    }
+    // STATUS_INFO_LENGTH_MISMATCH: the table grew; ask again with room.
+    if ((ULONG)status != 0xC0000004UL) return -1;
+    buffer.resize(needed > buffer.size() ? needed + 4096 : buffer.size() * 2);
+  }
+  return -1;
+}
+
+// The handles and memory of every process of that executable name, one
+// line each: "pid handles working-set peak-working-set" (bytes). Exits 1
+// when there is none.
+int Usage(const char *name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 2;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  int found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, name) != 0) continue;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, entry.th32ProcessID);
+    if (process == nullptr) continue;
+    PROCESS_MEMORY_COUNTERS memory;
+    std::memset(&memory, 0, sizeof memory);
+    memory.cb = sizeof memory;
+    long handles = CountHandles(entry.th32ProcessID);
+    if (handles >= 0 && GetProcessMemoryInfo(process, &memory, sizeof memory)) {
+      std::printf("%lu %ld %llu %llu\n", entry.th32ProcessID, handles, (unsigned long long)memory.WorkingSetSize,
+                  (unsigned long long)memory.PeakWorkingSetSize);
+      found++;
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return found > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -109,6 +223,15 @@ int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "text") == 0) return Texts(argv[2]);
   if (argc >= 4 && std::strcmp(argv[1], "click") == 0) return Click(argv[2], argv[3]);
   if (argc >= 5 && std::strcmp(argv[1], "settext") == 0) return SetText(argv[2], std::atoi(argv[3]), argv[4]);
-  std::fprintf(stderr, "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT\n");
+  if (argc >= 4 && std::strcmp(argv[1], "bar") == 0) return Bar(argv[2], std::atoi(argv[3]));
+  if (argc >= 6 && (std::strcmp(argv[1], "send") == 0 || std::strcmp(argv[1], "post") == 0))
+    return Message(argv[1], argv[2], argv[3], argv[4], argv[5]);
+  if (argc >= 5 && std::strcmp(argv[1], "type") == 0) return Type(argv[2], std::atoi(argv[3]), argv[4]);
+  if (argc >= 4 && std::strcmp(argv[1], "hold") == 0) return Hold(argv[2], std::atoi(argv[3]));
+  if (argc >= 3 && std::strcmp(argv[1], "usage") == 0) return Usage(argv[2]);
+  std::fprintf(stderr,
+               "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT | bar CAPTION ID |\n"
+               "       send|post CAPTION MESSAGE WPARAM LPARAM | type CAPTION ID TEXT |\n"
+               "       hold PATH SECONDS | usage EXE-NAME\n");
   return 64;
 }

@@ -4,13 +4,17 @@ Pure of I/O: `feed`, `poll` and `come_back` take the time and return actions
 ("send", bytes) and ("offline", seconds or None) for the line to carry out,
 so every exchange can be tested byte for byte without a terminal.
 """
+import random
+
 from . import package, wire
-from .scenario import LABELS, NEW_BUILD_DATE, restart_delay
+from .scenario import LABELS, NEW_BUILD_DATE, healed, restart_delay
 
 CR, LF = 0x0D, 0x0A
 MAX_LINE = 1024
 RESYNC_QUIET = 0.5      # seconds of silence after which a garbled stream is trusted again
 ERROR_TEXT = b"\r\nERROR\r\n"
+RING_LINE = b"\r\nRING\r\n"
+NOISE_SEED = 0x5EED     # the same noise every run, so a record can be compared
 
 
 class _Transfer:
@@ -35,6 +39,8 @@ class Module:
         self.pin_state, self.pin_code, self.tries = pin["state"], pin["pin"], pin["tries"]
         self.packages = 0
         self.offline = False
+        self.rings = 0
+        self._noise_source = random.Random(NOISE_SEED)
         self._out = []
         self._start_line(scenario["start_mode"], now)
         record("start", mode=self.mode, identity=dict(self.identity), pin=self.pin_state,
@@ -70,10 +76,25 @@ class Module:
                 self._finish_package()
             elif name == "resync":
                 self.discarding = False
+            elif name == "ring":
+                self._ring()
         return self._out
 
     def deadline(self):
         return min(self.timers.values()) if self.timers else None
+
+    def heal(self, now):
+        """The module's faults are gone (see scenario.healed); what they left
+        behind stays: its mode, a package it took, a restart under way."""
+        self._out, self._now = [], now
+        self.s = healed(self.s)
+        self.hung = False
+        self.override_counts = {}
+        if self.pin_state != "READY":
+            self.pin_state, self.tries = "READY", self.s["pin"]["tries"]
+        self.timers.pop("ring", None)
+        self.record("healed", mode=self.mode, offline=self.offline, pin=self.pin_state)
+        return self._out
 
     def come_back(self, now):
         """Back on the bus after a restart or a drop, with any installed firmware."""
@@ -103,6 +124,7 @@ class Module:
         self.resetting = False
         self.hung = self.s["silent"]
         self.timers = {}
+        self._arm_ring()
 
     def _send(self, data):
         if data:
@@ -173,7 +195,7 @@ class Module:
         echo = (text + "\r").encode("latin-1") if self.echo and self.mode == "at" else b""
         override = self._override(text)
         if override is not None:
-            self._reply(echo, override["lines"], override["final"])
+            self._scripted_reply(echo, text, override)
         elif self.mode == "at":
             self._at_command(text, echo)
         else:
@@ -188,6 +210,38 @@ class Module:
         if rule["times"] is not None and count > rule["times"]:
             return None
         return rule
+
+    def _scripted_reply(self, echo, text, rule):
+        """A scenario's answer: its lines, then a line of rule["long_line"]
+        characters and rule["garbage"] bytes of noise, then its final line;
+        with rule["drop"] the module falls off the bus instead of ending."""
+        lines = list(rule["lines"])
+        if rule["long_line"]:
+            lines.append(("0123456789" * (rule["long_line"] // 10 + 1))[:rule["long_line"]])
+        out = echo + wire.at_reply(lines, None)
+        if rule["garbage"]:
+            out += self._noise(rule["garbage"])
+        out += wire.at_reply([], rule["final"])
+        self._send(out)
+        self.record("reply", mode=self.mode, lines=list(rule["lines"]), final=rule["final"],
+                    long_line=rule["long_line"], garbage=rule["garbage"], drop=rule["drop"])
+        if rule["drop"]:
+            self.record("fault", command=text, action="drop")
+            self._go_offline("drop")
+
+    def _noise(self, count):
+        return bytes(self._noise_source.getrandbits(8) for _ in range(count))
+
+    def _arm_ring(self):
+        if self.s["ring"] is not None and not self.offline:
+            self.timers["ring"] = self._now + self.s["ring"]
+
+    def _ring(self):
+        """An incoming call: a modem says so between replies, in AT mode."""
+        if self.mode == "at" and not (self.hung or self.resetting or self.offline):
+            self._send(RING_LINE)
+            self.rings += 1
+        self._arm_ring()
 
     def _reply(self, echo, lines, final):
         self._send(echo + wire.at_reply(lines, final))
@@ -214,7 +268,10 @@ class Module:
             lines = ["%s. %s" % (LABELS[f], ident[f]) for f in fields if ident[f] is not None]
             self._reply(echo, lines, "OK")
         elif cmd == "AT+CPIN?":
-            self._reply(echo, ["+CPIN: " + self.pin_state], "OK")
+            if self.pin_state == "NO SIM":
+                self._reply(echo, [], "ERROR")
+            else:
+                self._reply(echo, ["+CPIN: " + self.pin_state], "OK")
         elif cmd.startswith("AT+CPIN="):
             self._reply(echo, [], self._enter_code(text[len("AT+CPIN="):]))
         elif cmd == "AT*QESFUD?":
@@ -376,6 +433,11 @@ class Module:
         elif action == "drop":
             self._end_package("dropped")
             self._go_offline("drop")
+        elif action == "garbage":
+            noise = self._noise(wire.HEADER_SIZE)
+            self._send(noise)
+            self.record("reply_garbage", package=index, chunk=chunk, hex=noise.hex())
+            self._end_package("garbage")
         return True
 
     def _refuse(self, raw, result, index, chunk):

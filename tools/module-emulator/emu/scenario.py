@@ -16,8 +16,10 @@ LABELS = {
     "software_version": "Software Version",
     "build_date": "Build Date",
 }
-PIN_STATES = ("READY", "SIM PIN", "SIM PUK")
-FAULT_ACTIONS = ("reject", "error_text", "silent", "drop")
+# "NO SIM": no card in the slot; the module answers the PIN query with ERROR.
+PIN_STATES = ("READY", "SIM PIN", "SIM PUK", "NO SIM")
+FAULT_ACTIONS = ("reject", "error_text", "silent", "drop", "garbage")
+OVERRIDE_KEYS = ("lines", "final", "times", "garbage", "long_line", "drop")
 
 # Build date a module reports after it installed another firmware version.
 NEW_BUILD_DATE = "Jan 12 2010 10:41:37"
@@ -46,7 +48,9 @@ DEFAULTS = {
     },
     # Per-command replacement of the normal answer, keyed by the command
     # text (case-insensitive): "OK", "ERROR", "silent", or an object
-    # {"lines": [...], "final": "OK"|"ERROR"|null, "times": n}.
+    # {"lines": [...], "final": "OK"|"ERROR"|null, "times": n,
+    #  "garbage": bytes of noise, "long_line": characters of one more line,
+    #  "drop": true to fall off the bus instead of finishing the reply}.
     "commands": {},
     "unknown_reply": "ERROR",
     "pin": {
@@ -60,6 +64,8 @@ DEFAULTS = {
         "blocks_update_query": True,
     },
     "protocol_version": 0x20,
+    # Seconds between unsolicited "RING" lines in AT mode; null for none.
+    "ring": None,
     "start_mode": "at",
     "silent": False,
     "update": {
@@ -145,6 +151,10 @@ def _check(s):
         raise ScenarioError("pin.tries must be a positive integer")
     if not isinstance(s["protocol_version"], int) or not 0 <= s["protocol_version"] <= 0xFFFFFFFF:
         raise ScenarioError("protocol_version must be a 32-bit number")
+    if s["ring"] is not None:
+        _check_seconds(s["ring"], "ring", allow_null=True)
+        if s["ring"] <= 0:
+            raise ScenarioError("ring must be seconds (> 0) or null")
     if s["start_mode"] not in ("at", "update"):
         raise ScenarioError("start_mode must be at or update")
     update = s["update"]
@@ -164,20 +174,51 @@ def _check(s):
     _check_seconds(s["restart"]["drop_delay"], "restart.drop_delay", allow_null=False)
 
 
+def _plain(lines, final):
+    return {"lines": lines, "final": final, "times": None, "garbage": 0, "long_line": 0, "drop": False}
+
+
 def _override(command, value):
     if value == "OK" or value == "ERROR":
-        return {"lines": [], "final": value, "times": None}
+        return _plain([], value)
     if value == "silent":
-        return {"lines": [], "final": None, "times": None}
-    if not isinstance(value, dict) or set(value) - {"lines", "final", "times"}:
-        raise ScenarioError("commands.%s must be OK, ERROR, silent or {lines, final, times}" % command)
-    out = {"lines": value.get("lines", []), "final": value.get("final", "OK"), "times": value.get("times")}
+        return _plain([], None)
+    if not isinstance(value, dict) or set(value) - set(OVERRIDE_KEYS):
+        raise ScenarioError("commands.%s must be OK, ERROR, silent or {%s}" % (command, ", ".join(OVERRIDE_KEYS)))
+    # Noise and a dropped line end the reply without its final line unless
+    # one is asked for.
+    cut = bool(value.get("garbage") or value.get("drop"))
+    out = {"lines": value.get("lines", []), "final": value.get("final", None if cut else "OK"),
+           "times": value.get("times"), "garbage": value.get("garbage", 0),
+           "long_line": value.get("long_line", 0), "drop": value.get("drop", False)}
     if not isinstance(out["lines"], list) or not all(isinstance(l, str) for l in out["lines"]):
         raise ScenarioError("commands.%s.lines must be a list of texts" % command)
     if out["final"] not in ("OK", "ERROR", None):
         raise ScenarioError("commands.%s.final must be OK, ERROR or null" % command)
     if out["times"] is not None and (not isinstance(out["times"], int) or out["times"] < 1):
         raise ScenarioError("commands.%s.times must be a positive integer" % command)
+    for key in ("garbage", "long_line"):
+        if isinstance(out[key], bool) or not isinstance(out[key], int) or out[key] < 0:
+            raise ScenarioError("commands.%s.%s must be a byte count (>= 0)" % (command, key))
+    if not isinstance(out["drop"], bool):
+        raise ScenarioError("commands.%s.drop must be true or false" % command)
+    return out
+
+
+def healed(s):
+    """The same module once its faults are gone: commands answered as they
+    should be, no fault in any transfer, no silence or noise, a SIM that is
+    ready, restarts that come back, build dates that change. Who the module
+    is (identity, version commands, protocol version) stays."""
+    out = copy.deepcopy(s)
+    out["commands"] = {}
+    out["update"]["faults"] = []
+    out["silent"] = False
+    out["ring"] = None
+    out["keep_build_date"] = False
+    out["after"] = {}
+    out["pin"]["state"] = "READY"
+    out["restart"]["delay"] = DEFAULTS["restart"]["delay"]
     return out
 
 

@@ -34,18 +34,19 @@ class Peer:
         self.offline = []       # back_after of every drop off the bus
 
     def _apply(self, actions):
+        # In order, as the line carries them out: what was sent before a
+        # drop still goes out, nothing may follow it.
         out = b""
+        online = not self.module.offline or any(a[0] == "offline" for a in actions)
         for action in actions:
             if action[0] == "send":
-                self.assert_online()
+                if not online:
+                    raise AssertionError("module sent while off the bus")
                 out += action[1]
             else:
+                online = False
                 self.offline.append(action[1])
         return out
-
-    def assert_online(self):
-        if self.module.offline:
-            raise AssertionError("module sent while off the bus")
 
     def send(self, data, bytewise=False):
         if bytewise:

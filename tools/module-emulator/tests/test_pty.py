@@ -179,6 +179,24 @@ class OnThePty(unittest.TestCase):
         self.assertEqual(emulator.stop(), 0)
         self.assertEqual(emulator.events()[-1]["event"], "stop")
 
+    def test_healed_module_that_never_came_back_returns_at_once(self):
+        link = os.path.join(self.dir, "com7")
+        emulator = self.start({"restart": {"delay": "never", "drop_delay": 0}}, "--link", link)
+        emulator.line()
+        port = Port(link)
+        port.command(b"AT*Q2RESET")
+        self.assertEqual(emulator.line(), "OFFLINE")
+        port.close()
+        emulator.popen.send_signal(signal.SIGUSR1)
+        self.assertTrue(emulator.line().startswith("READY /dev/"))
+        self.assertEqual(emulator.line(), "HEALED")
+        port = Port(link)
+        self.assertIn(b"M7120x", port.command(b"AT+CGMM"))
+        port.close()
+        self.assertEqual(emulator.stop(), 0)
+        self.assertEqual([e["event"] for e in emulator.events() if e["event"] in ("healed", "online")],
+                         ["online", "healed", "online"])
+
     def test_link_of_another_owner_is_left_alone(self):
         link = os.path.join(self.dir, "com7")
         emulator = self.start({}, "--link", link)

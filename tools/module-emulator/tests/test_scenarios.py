@@ -37,6 +37,11 @@ class Refused(unittest.TestCase):
         ("restart delay as text", {"restart": {"delay": "soon"}}),
         ("protocol version out of range", {"protocol_version": -1}),
         ("identity given as a list", {"identity": ["R1D05"]}),
+        ("noise of a negative length", {"commands": {"AT+CGMM": {"garbage": -1}}}),
+        ("long line given as text", {"commands": {"AT+CGMM": {"long_line": "1 MB"}}}),
+        ("drop that is not a flag", {"commands": {"AT+CGMM": {"drop": "yes"}}}),
+        ("unknown override key", {"commands": {"AT+CGMM": {"delay": 1}}}),
+        ("ring every zero seconds", {"ring": 0}),
     ]
 
     def test_mistakes_are_named(self):

@@ -170,6 +170,8 @@ class Faults(unittest.TestCase):
          [FIRST, FIRST, accepted(request(100)) + accepted(request(100), 4) + ERROR_LINE]),
         ("fault for another package", {"package": 2, "chunk": 1, "action": "reject"},
          [FIRST, FIRST, accepted(request(100)) * 2 + OK_LINE]),
+        ("noise in place of the reply to chunk 2", {"chunk": 2, "action": "garbage"},
+         [FIRST, bytes.fromhex("24da9d683295ddd16ba47b4f9dc8c3ce5838e0bb6894a2a3"), accepted(request(100))]),
     ]
 
     def test_faults_replace_the_answer(self):

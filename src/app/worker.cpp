@@ -1,0 +1,204 @@
+// The update worker: one run from the first package byte to the verified
+// new firmware, on its own thread while the progress dialog shows it.
+#include "app/worker.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "app/progress.h"
+#include "app/state.h"
+#include "at.h"
+#include "devices.h"
+#include "module_interface.h"
+#include "os/clock.h"
+#include "os/ui.h"
+#include "sf_library.h"
+#include "trace_log.h"
+#include "upgrade_log.h"
+#include "version_control.h"
+
+static const unsigned traceThreshold = 3;
+static const char traceSource[] = "..\\..\\..\\src\\app\\worker";
+
+enum {
+  VANISH_READ_PAUSE_MS = 100,
+  REOPEN_PAUSE_MS = 1000,
+  // Both waits for the module's return share this many polls.
+  WAIT_POLL_LIMIT = 1020,
+  // A module that ignores the restart and keeps its port would otherwise
+  // hold the run for ever; a read that never returns cannot be bounded
+  // from outside, so each read has its own time-out under the bound.
+  VANISH_BOUND_MS = 120000,
+  VANISH_READ_TIMEOUT_MS = 1000,
+};
+
+// How a run can fail, with what the user is shown and the code it leaves.
+enum WorkerFailure {
+  F1_FILE_SEND,
+  F2_NO_PATH,
+  F3_SAME_PACKAGE,
+  F4_PACKAGE_SEND,
+  F5_TIMEOUT,
+  F6_NOT_UPDATED,
+};
+
+struct FailureReport {
+  bool ownedByProgress;  // the progress dialog owns the box, else none
+  const char *text;
+  const char *caption;
+  unsigned style;
+  int code;
+};
+
+static const FailureReport failureReports[] = {
+    {true,
+     "The update procedure failed.\r\nPlease check that you have the right FW version for your module.",
+     "Update Failed", OS_MB_ICONWARNING, 5},
+    {false, "No upgrade path found for this version.", "ERROR", OS_MB_ICONWARNING, 6},
+    {false, "FW version did not change after update.", "ERROR", OS_MB_ICONWARNING, 7},
+    {true, "Please check that you have the right update package.", "Update Failed", OS_MB_ICONWARNING, 5},
+    {true, "Timeout while waiting for device to update the firmware.\r\n", "ERROR", OS_MB_OK, 8},
+    {true, "The device was not updated.", "ERROR", OS_MB_OK, 7},
+};
+
+static unsigned Fail(WorkerFailure failure) {
+  const FailureReport &report = failureReports[failure];
+  TRACE(TRACE_WARNING, "Update failed: %s (%d)\n", report.caption, report.code);
+  ShowMessage(report.ownedByProgress ? ProgressWindow : nullptr, report.text, report.caption, report.style);
+  SetUpdateResult(report.code);
+  EndProgress(2);
+  return 0;
+}
+
+static void SendModuleCommand(const ModuleCommand &command) {
+  ATSendCmd(theDevice, command.text, nullptr, 0, command.timeoutMs);
+}
+
+// Reads until the restarting module's port fails, then closes the device.
+// Returns 0 when the port vanished, -1 when it was still there at the bound.
+static int WaitForPortToVanish() {
+  uint32_t start = OsTickCount();
+  for (;;) {
+    unsigned char byte;
+    if (DeviceRead(theDevice, &byte, 1, VANISH_READ_TIMEOUT_MS) < 0) break;
+    // The tick wraps after 49 days; the unsigned difference still counts.
+    if ((uint32_t)(OsTickCount() - start) >= (uint32_t)VANISH_BOUND_MS) {
+      TRACE(TRACE_WARNING, "The port did not go away within %d ms of the restart\n", (int)VANISH_BOUND_MS);
+      return -1;
+    }
+    OsSleep(VANISH_READ_PAUSE_MS);
+  }
+  DeviceClose(theDevice);
+  theDevice = nullptr;
+  return 0;
+}
+
+// Reopens by discovery once a second until the module answers or the
+// shared poll budget is spent; *polls counts across both waits.
+static void WaitForModuleToReturn(int *polls) {
+  do {
+    OsSleep(REOPEN_PAUSE_MS);
+    SetPercent(*polls * 100 / WAIT_POLL_LIMIT);
+    (*polls)++;
+    theDevice = SerialDeviceOpenAuto();
+  } while (theDevice == nullptr && *polls < WAIT_POLL_LIMIT);
+}
+
+// The restart command, then, for a real port, its going away. The
+// simulated module has no port to lose. Returns -1 when the port was
+// still there at the bound.
+static int Restart() {
+  SendModuleCommand(cmdRestart);
+  if (DeviceGetKind(theDevice) == Simulator) return 0;
+  return WaitForPortToVanish();
+}
+
+static bool Identified(const ModuleInfo &info) {
+  return std::strcmp(info.model, NoModuleFound) != 0 && info.buildDate[0] != '\0';
+}
+
+static void SendOptionalImage() {
+  int result = -1;
+  if (OptionalImageIsIntact())
+    result = SFLibSendAssignment(theDevice, OptionalAssignmentImage.image,
+                                 (int32_t)OptionalAssignmentImage.imageLength, nullptr);
+  UpgradeLogWrite(result != 0 ? "Quillon: Optional assignment 1 failed\r\n"
+                              : "Quillon: Optional assignment 1 done\r\n");
+}
+
+static void ShowTitle(const PackageEntry *catalogue, int count, int index) {
+  const PackageEntry &entry = catalogue[index];
+  if (entry.fromVersion == nullptr || entry.fromVersion[0] == '\0') {
+    TitlePrintf("Update full package to %s", entry.toVersion);
+    return;
+  }
+  TitlePrintf("Upgrade package from %s to %s, (%d of %d delta%s)", entry.fromVersion, entry.toVersion, index,
+              count, count - index > 1 ? "s" : "");
+}
+
+unsigned UpdateWorker(void *) { return UpdateWorkerOver(PackageCatalogue, PackageCatalogueCount()); }
+
+unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
+  // Large records: one of each for the whole run, off the thread's stack.
+  static ModuleInfo info;
+  static char beforeBuildDate[MODULE_TEXT_SIZE];
+  static char beforeVersion[MODULE_TEXT_SIZE];
+  int lastIndex = -1;
+
+  for (;;) {
+    info = IdentifyModule(theDevice);
+    std::memcpy(beforeBuildDate, info.buildDate, sizeof beforeBuildDate);
+    info = IdentifyModule(theDevice);
+    std::memcpy(beforeVersion, info.softwareVersion, sizeof beforeVersion);
+
+    bool delta = false;
+    if (updateFilePath != nullptr) {
+      if (SFLibSendAssignmentFile(theDevice, updateFilePath, OnProgress) != 0) return Fail(F1_FILE_SEND);
+    } else {
+      info = IdentifyModule(theDevice);
+      int index = FindPackageIn(catalogue, count, info.softwareVersion);
+      if (index == -1 || index < lastIndex) {
+        if (lastIndex == -1) return Fail(F2_NO_PATH);
+        // The end of a delta chain is only a success for a module that
+        // came back as itself; one stuck in its loader reports nothing.
+        if (!Identified(info)) return Fail(F6_NOT_UPDATED);
+        break;
+      }
+      if (index == lastIndex) return Fail(F3_SAME_PACKAGE);
+      lastIndex = index;
+      ShowTitle(catalogue, count, index);
+      const PackageEntry &entry = catalogue[index];
+      // A damaged image fails like a refused transfer, before any byte.
+      if (!PackageIsIntact(&entry) ||
+          SFLibSendAssignment(theDevice, entry.image, (int32_t)entry.imageLength, OnProgress) != 0)
+        return Fail(F4_PACKAGE_SEND);
+      delta = entry.fromVersion != nullptr && entry.fromVersion[0] != '\0';
+    }
+
+    SetStage(4);
+    bool simulated = DeviceGetKind(theDevice) == Simulator;
+    if (Restart() != 0) return Fail(F5_TIMEOUT);
+    SetStage(5);
+    int polls = 0;
+    if (!simulated) WaitForModuleToReturn(&polls);
+    if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
+      SendOptionalImage();
+      SendModuleCommand(cmdBack);
+      if (Restart() != 0) return Fail(F5_TIMEOUT);
+      if (!simulated) WaitForModuleToReturn(&polls);
+    }
+    SetPercent(100);
+    if (polls >= WAIT_POLL_LIMIT) return Fail(F5_TIMEOUT);
+    if (delta) continue;
+
+    info = IdentifyModule(theDevice);
+    bool reinstall = std::strcmp(TargetVersionText(updateFilePath), beforeVersion) == 0;
+    if (!Identified(info) || (std::strcmp(info.buildDate, beforeBuildDate) == 0 && !reinstall))
+      return Fail(F6_NOT_UPDATED);
+    break;
+  }
+
+  ShowMessage(ProgressWindow, "The update procedure has now completed successfully.", "Update successful", OS_MB_OK);
+  EndProgress(1);
+  return 0;
+}

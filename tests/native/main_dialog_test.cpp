@@ -1,0 +1,574 @@
+// The main dialog with a fake view, a module on a fake port and the
+// virtual clock: polling, the OK sequence and its refusals, the warning,
+// quiet mode and the worker's start.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/main_dialog.h"
+#include "app/state.h"
+#include "devices.h"
+#include "fakes/fake_all.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_comm.h"
+#include "fakes/fake_debug_output.h"
+#include "fakes/fake_devenum.h"
+#include "fakes/fake_dialog.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_sync.h"
+#include "fakes/fake_thread.h"
+#include "fakes/fake_ui.h"
+#include "scripted_module.h"
+#include "simulator.h"
+#include "temp_files.h"
+#include "upgrade_log.h"
+
+namespace {
+
+enum {
+  MAIN = 104,
+  PIN = 129,
+  PROGRESS = 133,
+  MODEL = 1005,
+  HARDWARE = 1006,
+  FIRMWARE = 1007,
+  IMEI = 1008,
+  BUILD_DATE = 1009,
+  TARGET = 1010,
+  PIN_EDIT = 1000,
+  POLL_TIMER = 110,
+};
+
+const char com7[] = "\\\\.\\COM7";
+const char serialComm[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+const char okLine[] = "QuillonDlg OK Pressed\r\r\n";
+const char warningText[] =
+    "This application will now update the firmware in the module.\n\n\n"
+    "- Please make sure that you do not power off the laptop during the firmware update since a loss of power "
+    "during the update could make the module unusable.\n"
+    "- Please ensure that the laptop is running on AC plugged in power\nand NOT battery power.\n"
+    "- The update procedure may take up to 15 min to complete.";
+
+// A board the rules admit for R1D06.
+std::string Identity(const std::string &product = "QHW 552 08/101", const std::string &model = "M7120x") {
+  return "Model. " + model + "\r\nProduct Number. " + product +
+         "\r\nRevision. R1D\r\nIMEI Data. 35 471203 015488 6\r\nSoftware Version. R1D05\r\n"
+         "Build Date. Sep 21 2009\r\nOK\r\n";
+}
+
+// What the module behind COM7 answers. Texts are whole replies; "" is
+// silence.
+struct ModuleScript {
+  std::string identity = Identity();
+  bool updateStateOk = false;
+  std::string pinReply = "\r\n+CPIN: READY\r\n\r\nOK\r\n";
+  std::string pin = "1234";
+};
+
+std::string PinStateReply(const char *state) { return std::string("\r\n+CPIN: ") + state + "\r\n\r\nOK\r\n"; }
+
+size_t Count(const std::string &text, const std::string &part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) count++;
+  return count;
+}
+
+// The PIN dialog's user types each code and presses OK; then Cancel if
+// the dialog is still open.
+void PinUserTypes(std::vector<std::string> codes) {
+  fakeDialog.users[PIN] = [codes](OsWindow dialog) {
+    for (const std::string &code : codes) {
+      FakeDialogType(dialog, PIN_EDIT, code);
+      FakeDialogPress(dialog, OS_IDOK);
+    }
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+}
+
+class MainDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFakes();
+    script = std::make_shared<ModuleScript>();
+    logPath = folder.File("FWLog.txt");
+    UpgradeLogOpen(logPath.c_str());
+  }
+  void TearDown() override {
+    DeviceClose(theDevice);
+    ResetFakes();
+    UpgradeLogForget();
+  }
+  static void ResetFakes() {
+    ResetAllFakes();
+    ResetProcessState();
+  }
+
+  // The module appears on COM7, where discovery finds it.
+  void PlugModule() {
+    std::shared_ptr<ModuleScript> s = script;
+    module = PlayModule(FakeCommAddPort(com7), [s](const std::string &command) -> std::string {
+      if (command == "AT+CGMM") return "\r\nM7120x\r\n\r\nOK\r\n";
+      if (command == "AT*QVERS") return s->identity;
+      if (command == "AT*QESFUD?")
+        return s->updateStateOk ? "\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n" : "ERROR\r\n";
+      if (command == "AT+CPIN?") return s->pinReply;
+      if (command.rfind("AT+CPIN=\"", 0) == 0) {
+        if (command != "AT+CPIN=\"" + s->pin + "\"\r\n") return "\r\n+CME ERROR: incorrect password\r\n";
+        s->pinReply = PinStateReply("READY");
+        return "\r\nOK\r\n";
+      }
+      return "ERROR\r\n";
+    });
+    FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+  }
+  // ...and is open before the dialog starts, as the entry leaves it.
+  void OpenModule() {
+    PlugModule();
+    ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
+    module->commands.clear();
+  }
+
+  std::string Log() { return ReadBytes(logPath); }
+  OsWindow Main() { return FakeDialogLast(MAIN); }
+  std::string Field(int item) { return fakeDialog.windows[Main()].items[item]; }
+  std::vector<std::string> Boxes() {
+    std::vector<std::string> boxes;
+    for (const FakeMessageBox &box : fakeUi.shown) boxes.push_back(box.caption + "|" + box.text);
+    return boxes;
+  }
+  // The resources run, in order.
+  std::vector<int> DialogsRun() {
+    std::vector<int> run;
+    for (const FakeDialogCall &call : fakeDialog.calls)
+      if (call.name == "DialogRun") run.push_back(call.item);
+    return run;
+  }
+  const FakeDialogCall *LastRunOf(int resource) {
+    const FakeDialogCall *found = nullptr;
+    for (const FakeDialogCall &call : fakeDialog.calls)
+      if (call.name == "DialogRun" && call.item == resource) found = &call;
+    return found;
+  }
+  int CallCount(const std::string &name) {
+    int count = 0;
+    for (const FakeDialogCall &call : fakeDialog.calls) count += call.name == name;
+    return count;
+  }
+  std::vector<std::string> Commands() { return module ? module->commands : std::vector<std::string>{}; }
+  int CommandCount(const std::string &command) {
+    int count = 0;
+    for (const std::string &sent : Commands()) count += sent == command;
+    return count;
+  }
+  void UserPresses(std::vector<int> ids) {
+    fakeDialog.users[MAIN] = [ids](OsWindow dialog) {
+      for (int id : ids) FakeDialogPress(dialog, id);
+    };
+  }
+  TempFolder folder;
+  std::string logPath;
+  std::shared_ptr<ModuleScript> script;
+  std::shared_ptr<ScriptedModule> module;
+};
+
+// ---- Start and polling -------------------------------------------------------
+
+TEST_F(MainDialogTest, ShowsAModuleFoundAtOnceWithoutATimer) {
+  OpenModule();
+  UserPresses({OS_IDCANCEL});
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(Field(MODEL), "M7120x");
+  EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
+  EXPECT_EQ(Field(IMEI), "35 471203 015488 6");
+  EXPECT_EQ(Field(FIRMWARE), "R1D05");
+  EXPECT_EQ(Field(BUILD_DATE), "Sep 21 2009");
+  EXPECT_EQ(Field(TARGET), "R1D06");
+  EXPECT_EQ(fakeDialog.windows[Main()].caption.rfind("Quillon ", 0), 0u) << fakeDialog.windows[Main()].caption;
+  EXPECT_EQ(CallCount("StartTimer"), 0);
+  EXPECT_EQ(Commands(), std::vector<std::string>{"AT*QVERS"});
+  const FakeDialogCall *run = LastRunOf(MAIN);
+  ASSERT_NE(run, nullptr);
+  EXPECT_EQ(run->window, nullptr) << "no owner";
+}
+
+// A 400 x 300 dialog over the 1024 x 768 desktop, in whole halves.
+TEST_F(MainDialogTest, CentresOverTheDesktop) {
+  fakeDialog.desktop = OsRect{10, 20, 1035, 789};
+  fakeDialog.dialogRect = OsRect{0, 0, 400, 301};
+  UserPresses({OS_IDCANCEL});
+  MainDialogRun();
+  ASSERT_EQ(CallCount("MoveWindowTo"), 1);
+  for (const FakeDialogCall &call : fakeDialog.calls)
+    if (call.name == "MoveWindowTo") {
+      EXPECT_EQ(call.a, 10 + (1025 - 400) / 2);
+      EXPECT_EQ(call.b, 20 + (769 - 301) / 2);
+    }
+}
+
+TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
+  fakeDialog.users[MAIN] = [this](OsWindow dialog) {
+    EXPECT_EQ(Field(MODEL), "No module found");
+    EXPECT_EQ(Field(HARDWARE), " ");
+    EXPECT_EQ(fakeDialog.windows[dialog].timers, std::set<unsigned>{POLL_TIMER});
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(Field(MODEL), "No module found");
+    PlugModule();
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(Field(MODEL), "M7120x");
+    EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
+    EXPECT_TRUE(fakeDialog.windows[dialog].timers.empty()) << "a module found stops the poll";
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+  EXPECT_EQ(MainDialogRun(), 2);
+  ASSERT_EQ(CallCount("StartTimer"), 1);
+  for (const FakeDialogCall &call : fakeDialog.calls)
+    if (call.name == "StartTimer") {
+      EXPECT_EQ(call.item, POLL_TIMER);
+      EXPECT_EQ(call.a, 1000);
+    }
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"AT+CGMM", "AT*QVERS"})) << "opened once, asked once";
+  EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
+  EXPECT_NE(theDevice, nullptr);
+}
+
+// A module left in its update mode opens but cannot say who it is: the
+// poll keeps asking that open device, and never reopens it.
+TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
+  FakePort &port = FakeCommAddPort(com7);
+  module = PlayModule(port, ReplyFrom({{"vers=1", "OK\r\n"}}, ""));
+  ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
+  ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+  module->commands.clear();
+  uint32_t longestPoll = 0;
+  fakeDialog.users[MAIN] = [&](OsWindow dialog) {
+    for (int i = 0; i < 3; i++) {
+      uint32_t start = fakeClock.tick;
+      FakeDialogFireTimer(dialog, POLL_TIMER);
+      longestPoll = std::max(longestPoll, fakeClock.tick - start);
+      EXPECT_EQ(Field(MODEL), "No module found");
+    }
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
+  EXPECT_EQ(CommandCount("AT*QVERS"), 4) << "the first poll and three timer polls";
+  EXPECT_EQ(CommandCount("AT*QVER2"), 4);
+  // A silent module holds the dialog for its two four-second queries, not
+  // longer: the Cancel behind them is served.
+  EXPECT_LE(longestPoll, 10000u);
+  EXPECT_GE(longestPoll, 8000u);
+}
+
+TEST_F(MainDialogTest, AnyCommandStopsThePollForGood) {
+  fakeDialog.users[MAIN] = [this](OsWindow dialog) {
+    FakeDialogPress(dialog, MODEL);  // not a button: still a command
+    EXPECT_TRUE(fakeDialog.windows[dialog].timers.empty());
+    EXPECT_FALSE(fakeDialog.windows[dialog].ended);
+    PlugModule();
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(Field(MODEL), "No module found") << "no poll after the command";
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(CallCount("StartTimer"), 1);
+  EXPECT_TRUE(Commands().empty());
+  EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
+}
+
+// ---- OK ----------------------------------------------------------------------
+
+TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(UpdateResult, 0) << "the entry records the code";
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(DialogsRun(), std::vector<int>{MAIN});
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "Time: "), 1u);
+  EXPECT_EQ(Count(log, "FW version:  -> R1D06\r\r\n"), 1u);
+  EXPECT_EQ(log.substr(log.size() - std::string(okLine).size()), okLine);
+  EXPECT_EQ(fakeThread.created, 0);
+}
+
+// The whole way to the worker: header and OK line, the check, the update
+// state, the PIN state, the warning, the progress dialog over the main
+// dialog, and the wait for the worker that the dialog resumed.
+TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
+  OpenModule();
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 1);
+  std::vector<std::string> commands = Commands();
+  ASSERT_GE(commands.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 4),
+            (std::vector<std::string>{"AT*QVERS", "AT*QVERS", "AT*QESFUD?", "AT+CPIN?"}));
+  ASSERT_FALSE(fakeUi.shown.empty());
+  EXPECT_EQ(fakeUi.shown[0].caption, "Warning");
+  EXPECT_EQ(fakeUi.shown[0].text, warningText);
+  EXPECT_EQ(fakeUi.shown[0].style, (unsigned)(OS_MB_OKCANCEL | OS_MB_ICONWARNING));
+  EXPECT_EQ(fakeUi.shown[0].owner, Main());
+  std::vector<std::string> names = FakeDialogCallNames();
+  auto init = std::find(names.begin(), names.end(), "InitProgressControls");
+  ASSERT_NE(init, names.end());
+  const FakeDialogCall *progress = LastRunOf(PROGRESS);
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(progress->window, Main()) << "owned by the main dialog";
+  EXPECT_LT(init - names.begin(), progress - fakeDialog.calls.data());
+  EXPECT_EQ(fakeThread.created, 1);
+  EXPECT_EQ(fakeThread.resumed, 1);
+  EXPECT_EQ(fakeThread.waitTimeouts, std::vector<int>{-1});
+  EXPECT_TRUE(fakeThread.ranBeforeWait);
+  EXPECT_EQ(fakeThread.closed, 1);
+  EXPECT_EQ(workerThread, nullptr);
+  EXPECT_EQ(Count(Log(), okLine), 1u);
+  EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
+}
+
+TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
+  script->updateStateOk = true;
+  script->pinReply = PinStateReply("SIM PIN");
+  OpenModule();
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(CommandCount("AT*QESFUD?"), 1);
+  EXPECT_EQ(CommandCount("AT+CPIN?"), 0);
+  const std::vector<int> dialogs = DialogsRun();
+  EXPECT_EQ(std::count(dialogs.begin(), dialogs.end(), PIN), 0);
+}
+
+struct RefusalRow {
+  const char *name;
+  std::function<void(ModuleScript &)> arrange;
+  int result;
+  std::vector<std::string> boxes;
+  std::vector<int> dialogs;
+  int threadsCreated;
+};
+
+// Each way OK can end the dialog without a finished update: the code, what
+// the user sees, and that nothing waits on a worker that never ran.
+TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
+  const std::string warning = std::string("Warning|") + warningText;
+  const RefusalRow rows[] = {
+      {"the rules do not know the board",
+       [](ModuleScript &m) { m.identity = Identity("QHW 552 08/106"); },
+       2,
+       {"ERROR|This update package doesn\x92t support the installed Mobile Broadband Module."},
+       {MAIN},
+       0},
+      {"the PIN state query fails",
+       [](ModuleScript &m) { m.pinReply = "ERROR\r\n"; },
+       3,
+       {"ERROR|Unable to check pin status"},
+       {MAIN},
+       0},
+      {"quiet, the PIN state query fails", [](ModuleScript &m) {
+         m.pinReply = "ERROR\r\n";
+         quietMode = 1;
+       }, 3, {}, {MAIN}, 0},
+      {"quiet, the SIM wants its PIN", [](ModuleScript &m) {
+         m.pinReply = PinStateReply("SIM PIN");
+         quietMode = 1;
+       }, 4, {}, {MAIN}, 0},
+      {"quiet, the PIN state query gets no reply", [](ModuleScript &m) {
+         m.pinReply = "";
+         quietMode = 1;
+       }, 4, {}, {MAIN}, 0},
+      {"the PIN state query gets no reply, the user gives up",
+       [](ModuleScript &m) {
+         m.pinReply = "";
+         PinUserTypes({});
+       },
+       4,
+       {},
+       {MAIN, PIN},
+       0},
+      {"the SIM wants its PUK, the user gives up",
+       [](ModuleScript &m) {
+         m.pinReply = PinStateReply("SIM PUK");
+         PinUserTypes({});
+       },
+       4,
+       {},
+       {MAIN, PIN},
+       0},
+      {"the PIN dialog cannot be created",
+       [](ModuleScript &m) {
+         m.pinReply = PinStateReply("SIM PIN");
+         fakeDialog.failCreate.insert(PIN);
+       },
+       4,
+       {},
+       {MAIN, PIN},
+       0},
+      {"the worker thread cannot be created", [](ModuleScript &) { fakeThread.failCreate = 1; }, 1, {warning},
+       {MAIN}, 0},
+      {"the progress dialog cannot be created",
+       [](ModuleScript &) { fakeDialog.failCreate.insert(PROGRESS); },
+       1,
+       {warning},
+       {MAIN, PROGRESS},
+       1},
+  };
+  for (const RefusalRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    DeviceClose(theDevice);
+    ResetFakes();
+    script = std::make_shared<ModuleScript>();
+    std::remove(logPath.c_str());
+    row.arrange(*script);
+    OpenModule();
+    if (!quietMode) UserPresses({OS_IDOK});
+    EXPECT_EQ(MainDialogRun(), 2);
+    EXPECT_EQ(UpdateResult, row.result);
+    EXPECT_EQ(Boxes(), row.boxes);
+    for (const FakeMessageBox &box : fakeUi.shown) EXPECT_EQ(box.owner, Main());
+    EXPECT_EQ(DialogsRun(), row.dialogs);
+    EXPECT_EQ(fakeThread.created, row.threadsCreated);
+    EXPECT_EQ(fakeThread.resumed, 0);
+    EXPECT_EQ(fakeThread.waited, 0) << "no wait on a worker that never ran";
+    EXPECT_EQ(fakeThread.closed, row.threadsCreated);
+    EXPECT_EQ(workerThread, nullptr);
+    EXPECT_EQ(Count(Log(), okLine), 1u);
+  }
+}
+
+TEST_F(MainDialogTest, GoesOnOnceThePinDialogHasOpenedTheSim) {
+  script->pinReply = PinStateReply("SIM PIN");
+  OpenModule();
+  PinUserTypes({"1234"});
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_NE(UpdateResult, 4) << "whatever the update made of it, the PIN was no error";
+  const FakeDialogCall *pin = LastRunOf(PIN);
+  ASSERT_NE(pin, nullptr);
+  EXPECT_EQ(pin->window, Main()) << "owned by the main dialog";
+  EXPECT_EQ(CommandCount("AT+CPIN=\"1234\"\r\n"), 1);
+  EXPECT_EQ(fakeThread.created, 1);
+}
+
+// OK pressed over and over while the PIN dialog is up starts nothing
+// more and writes nothing more.
+TEST_F(MainDialogTest, IgnoresCommandsWhileOkIsServed) {
+  script->pinReply = PinStateReply("SIM PIN");
+  OpenModule();
+  fakeDialog.users[PIN] = [this](OsWindow dialog) {
+    for (int i = 0; i < 20; i++) FakeDialogPress(Main(), OS_IDOK);
+    FakeDialogPress(Main(), OS_IDCANCEL);
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(UpdateResult, 4);
+  EXPECT_EQ(Count(Log(), okLine), 1u);
+  EXPECT_EQ(Count(Log(), "Time: "), 1u);
+  EXPECT_EQ(Count(Log(), "Cancel"), 0u);
+  const std::vector<int> dialogs = DialogsRun();
+  EXPECT_EQ(std::count(dialogs.begin(), dialogs.end(), PIN), 1);
+  EXPECT_EQ(CommandCount("AT*QESFUD?"), 1);
+}
+
+// Declined, the dialog stays open without its poll; OK again runs every
+// step again, header and OK line included.
+TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
+  OpenModule();
+  fakeUi.answers = {OS_IDCANCEL, OS_IDOK};
+  fakeDialog.users[MAIN] = [this](OsWindow dialog) {
+    FakeDialogPress(dialog, OS_IDOK);
+    EXPECT_FALSE(fakeDialog.windows[dialog].ended);
+    EXPECT_EQ(fakeThread.created, 0);
+    EXPECT_EQ(Count(Log(), okLine), 1u);
+    FakeDialogPress(dialog, OS_IDOK);
+  };
+  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(CallCount("StartTimer"), 0);
+  EXPECT_EQ(Count(Log(), "Time: "), 2u);
+  EXPECT_EQ(Count(Log(), okLine), 2u);
+  EXPECT_EQ(Count(Log(), "FW version: R1D05 -> R1D06\r\r\n"), 2u);
+  // The worker's own boxes follow; this dialog's are the two warnings.
+  std::vector<std::string> boxes = Boxes();
+  ASSERT_GE(boxes.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(boxes.begin(), boxes.begin() + 2),
+            (std::vector<std::string>(2, std::string("Warning|") + warningText)));
+  EXPECT_EQ(std::count(boxes.begin(), boxes.end(), boxes[0]), 2);
+  EXPECT_GE(CommandCount("AT*QVERS"), 3) << "the first poll and one check per OK";
+  EXPECT_GE(CommandCount("AT*QESFUD?"), 2);
+  EXPECT_EQ(fakeThread.created, 1);
+}
+
+TEST_F(MainDialogTest, CancelLogsItsLineAndNoHeader) {
+  OpenModule();
+  UserPresses({OS_IDCANCEL});
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
+  EXPECT_EQ(UpdateResult, 0);
+}
+
+// ---- Quiet mode ----------------------------------------------------------------
+
+TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
+  quietMode = 1;
+  OpenModule();
+  EXPECT_EQ(MainDialogRun(), 1);
+  std::vector<std::string> names = FakeDialogCallNames();
+  ASSERT_EQ(CallCount("SendCommand"), 1);
+  for (const FakeDialogCall &call : fakeDialog.calls)
+    if (call.name == "SendCommand") {
+      EXPECT_EQ(call.window, Main());
+      EXPECT_EQ(call.item, OS_IDOK);
+    }
+  EXPECT_TRUE(fakeUi.shown.empty());
+  const FakeDialogCall *progress = LastRunOf(PROGRESS);
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(progress->window, nullptr) << "no owner in quiet mode";
+  EXPECT_EQ(Count(Log(), okLine), 1u);
+  EXPECT_TRUE(fakeThread.ranBeforeWait);
+}
+
+// The module must answer the first poll: OK follows it at once.
+TEST_F(MainDialogTest, QuietModeWithoutAModuleAtTheFirstPollEndsAtOnce) {
+  quietMode = 1;
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(CallCount("StartTimer"), 1);
+  EXPECT_EQ(CallCount("StopTimer"), 1);
+  EXPECT_EQ(Count(Log(), okLine), 1u);
+  EXPECT_EQ(fakeThread.created, 0);
+}
+
+// ---- File mode and what the fields may hold ----------------------------------
+
+TEST_F(MainDialogTest, FileModeShowsAndLogsThePathAsTheTarget) {
+  updateFilePath = "C:\\Packages\\fw R1D06.bin";
+  OpenModule();
+  fakeUi.answers = {OS_IDCANCEL};
+  UserPresses({OS_IDOK, OS_IDCANCEL});
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(Field(TARGET), "C:\\Packages\\fw R1D06.bin");
+  EXPECT_EQ(Count(Log(), "FW version: R1D05 -> C:\\Packages\\fw R1D06.bin\r\r\n"), 1u);
+  EXPECT_EQ(UpdateResult, 0) << "still judged against the built-in target";
+}
+
+// Long and non-ASCII values reach the fields whole (within the
+// identification's bound) and the log's lines cut.
+TEST_F(MainDialogTest, KeepsHugeValuesWithinTheirBounds) {
+  const std::string product(5000, '\xe9');
+  script->identity = Identity(product, std::string(900, 'M') + "\x01\x7f\xff");
+  OpenModule();
+  UserPresses({OS_IDOK, OS_IDCANCEL});
+  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(Field(MODEL), std::string(900, 'M') + "\x01\x7f\xff");
+  EXPECT_LE(Field(HARDWARE).size(), 4000u);
+  const std::string log = Log();
+  const std::string head = "HW version: ";
+  size_t at = log.find(head);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(log.substr(at + head.size(), 255), std::string(254, '\xe9') + "\r");
+}
+
+}  // namespace

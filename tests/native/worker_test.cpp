@@ -1,0 +1,321 @@
+// Whole update runs of the worker inside the progress dialog, against a
+// module on a fake port: sends, restarts, waits, verification, failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/progress.h"
+#include "app/state.h"
+#include "app/worker.h"
+#include "devices.h"
+#include "fakes/fake_all.h"
+#include "fakes/fake_clock.h"
+#include "fakes/fake_comm.h"
+#include "fakes/fake_debug_output.h"
+#include "fakes/fake_devenum.h"
+#include "fakes/fake_dialog.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_sync.h"
+#include "fakes/fake_thread.h"
+#include "fakes/fake_ui.h"
+#include "os/thread.h"
+#include "sha256.h"
+#include "simulator.h"
+#include "temp_files.h"
+#include "upgrade_log.h"
+#include "version_control.h"
+#include "worker_module.h"
+
+namespace {
+
+void WriteBytes(const char *path, const std::string &bytes) {
+  FILE *file = std::fopen(path, "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+enum { STATUS_LINE = 1004, PERCENT_BAR = 1002 };
+
+const PackageEntry *runCatalogue;
+int runCount;
+
+unsigned RunOverCatalogue(void *) { return UpdateWorkerOver(runCatalogue, runCount); }
+unsigned RunBuiltIn(void *argument) { return UpdateWorker(argument); }
+
+// A small image of its own length and digest, for catalogues of deltas.
+struct TestImage {
+  std::vector<unsigned char> bytes;
+  unsigned char digest[SHA256_DIGEST_SIZE];
+  explicit TestImage(size_t length, unsigned char fill) : bytes(length, fill) {
+    Sha256Digest(bytes.data(), bytes.size(), digest);
+  }
+  PackageEntry Entry(const char *from, const char *to) const {
+    return PackageEntry{from, to, bytes.data(), (uint32_t)bytes.size(), digest};
+  }
+};
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFakes();
+    ResetProcessState();
+    ASSERT_TRUE(folder.Enter());
+    UpgradeLogOpen("C:\\FWLog.txt");
+    module = std::make_shared<WorkerModule>();
+  }
+  void TearDown() override {
+    DeviceClose(theDevice);
+    theDevice = nullptr;
+    fakeClock.onSleep = nullptr;
+    ProgressWindow = nullptr;
+    ResetProcessState();
+    UpgradeLogForget();
+  }
+  static void ResetFakes() {
+    ResetAllFakes();
+  }
+
+  // Plugs the module, opens it as the main dialog would have, and runs the
+  // worker in the progress dialog. Returns the dialog's end code.
+  int Run(OsThreadProc procedure = RunBuiltIn) {
+    PlugWorkerModule(module);
+    theDevice = SerialDeviceOpenAuto();
+    EXPECT_NE(theDevice, nullptr);
+    return RunOnDevice(procedure);
+  }
+  int RunOnDevice(OsThreadProc procedure) {
+    workerThread = OsThreadCreateSuspended(procedure, nullptr);
+    int end = ProgressDialogRun(nullptr);
+    OsThreadClose(workerThread);
+    workerThread = nullptr;
+    return end;
+  }
+
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> boxes;
+    for (const FakeMessageBox &box : fakeUi.shown) boxes.push_back(box.caption + "|" + box.text);
+    return boxes;
+  }
+  static std::vector<std::string> Statuses() {
+    std::vector<std::string> lines;
+    for (const FakeDialogCall &call : fakeDialog.calls)
+      if (call.name == "SetItemText" && call.item == STATUS_LINE) lines.push_back(call.text);
+    return lines;
+  }
+  static std::vector<int> Percents() {
+    std::vector<int> percents;
+    for (const FakeDialogCall &call : fakeDialog.calls)
+      if (call.name == "SetBarPos" && call.item == PERCENT_BAR) percents.push_back((int)call.a);
+    return percents;
+  }
+  static int Sleeps(int milliseconds) {
+    int count = 0;
+    for (int sleep : fakeClock.sleeps) count += sleep == milliseconds;
+    return count;
+  }
+  static int Count(const std::vector<std::string> &commands, const std::string &command) {
+    int count = 0;
+    for (const std::string &c : commands) count += c == command;
+    return count;
+  }
+  std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
+
+  TempFolder folder;
+  std::shared_ptr<WorkerModule> module;
+};
+
+TEST_F(WorkerTest, SendsTheBuiltInPackageRestartsTwiceAndSeesTheNewFirmware) {
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"Update successful|The update procedure has now completed successfully."});
+  ASSERT_EQ(module->packages.size(), 2u);
+  EXPECT_EQ(module->packages[0], PackageCatalogue[0].imageLength);
+  EXPECT_EQ(module->packages[1], OptionalAssignmentImage.imageLength);
+  EXPECT_EQ(module->restarts, 2);
+  EXPECT_EQ(Count(module->commands, "AT+BACK"), 1);
+  EXPECT_NE(Log().find("Quillon: Optional assignment 1 done\r\r\n"), std::string::npos);
+  EXPECT_EQ(module->buildDate, "Build 2");
+  // The full package's caption, then the stages of the restart and wait.
+  OsWindow dialog = FakeDialogLast(133);
+  EXPECT_EQ(fakeDialog.windows[dialog].caption, std::string("Update full package to ") + PackageCatalogue[0].toVersion);
+  std::vector<std::string> statuses = Statuses();
+  ASSERT_GE(statuses.size(), 2u);
+  EXPECT_EQ(statuses[statuses.size() - 2], "Wait for the device to reboot\r\n");
+  EXPECT_EQ(statuses.back(), "Wait for the device to update the firmware. This may take up to 10 min\r\n");
+  EXPECT_EQ(Percents().back(), 100);
+  // Five one-second polls across both waits (3 then 2).
+  EXPECT_EQ(Sleeps(1000), 5);
+}
+
+TEST_F(WorkerTest, SendsAFileAndJudgesByTheBuildDateOnly) {
+  WriteBytes("pkg.bin", std::string(20000, 'p'));
+  updateFilePath = "pkg.bin";
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(UpdateResult, 0);
+  ASSERT_FALSE(module->packages.empty());
+  EXPECT_EQ(module->packages[0], 20000u);
+}
+
+struct FailureRow {
+  const char *name;
+  void (*arrange)(WorkerModule &module);
+  const char *file;  // file mode with this content, or built-in mode
+  int code;
+  std::string box;
+  int restarts;      // restart commands the module acted on
+};
+
+void Nothing(WorkerModule &) {}
+
+// Every failure ends the dialog with 2 and leaves its own code, not 1.
+TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
+  const FailureRow rows[] = {
+      {"file refused", [](WorkerModule &m) { m.rejectChunk = 1; }, "1234", 5,
+       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", 0},
+      {"missing file", Nothing, nullptr, 5,
+       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", 0},
+      {"package refused at chunk 3", [](WorkerModule &m) { m.rejectChunk = 3; }, "", 5,
+       "Update Failed|Please check that you have the right update package.", 0},
+      {"never back", [](WorkerModule &m) { m.backAfter = {-1}; }, "", 8,
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 1},
+      {"found on the 1020th poll", [](WorkerModule &m) { m.backAfter = {1020}; }, "", 8,
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 1},
+      {"budget shared: 1000 polls, then 20", [](WorkerModule &m) { m.backAfter = {1000, 21}; }, "", 8,
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 2},
+      {"restart ignored", [](WorkerModule &m) { m.ignoresRestart = true; }, "", 8,
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 0},
+      {"build date unchanged", [](WorkerModule &m) { m.changesBuildDate = false; }, "", 7,
+       "ERROR|The device was not updated.", 2},
+      {"stuck in its loader after the flash", [](WorkerModule &m) { m.blankAfterRestart = true; }, "", 7,
+       "ERROR|The device was not updated.", 2},
+  };
+  for (const FailureRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    SetUp();
+    row.arrange(*module);
+    if (row.file != nullptr && row.file[0] != '\0') {
+      WriteBytes("pkg.bin", row.file);
+      updateFilePath = "pkg.bin";
+    } else if (row.file == nullptr) {
+      updateFilePath = "no such file.bin";
+    }
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(UpdateResult, row.code);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{row.box});
+    EXPECT_EQ(module->restarts, row.restarts);
+    if (row.code == 5) {
+      EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "a failed send restarts nothing";
+    }
+  }
+}
+
+TEST_F(WorkerTest, PollsAreCountedAndBoundedInVirtualTime) {
+  module->backAfter = {-1};
+  EXPECT_EQ(Run(), 2);
+  EXPECT_EQ(Sleeps(1000), 1020);
+  std::vector<int> percents = Percents();
+  // 0 at stage 4 and 5, then one per poll from 0/1020 to 1019/1020, then 100.
+  ASSERT_GE(percents.size(), 1020u);
+  EXPECT_EQ(percents[percents.size() - 2], 1019 * 100 / 1020);
+  EXPECT_EQ(percents.back(), 100);
+}
+
+TEST_F(WorkerTest, APortThatStaysIsGivenUpAfterTwoMinutes) {
+  module->ignoresRestart = true;
+  uint32_t start = fakeClock.tick;
+  EXPECT_EQ(Run(), 2);
+  uint32_t elapsed = fakeClock.tick - start;
+  EXPECT_GE(elapsed, 120000u);
+  EXPECT_LT(elapsed, 130000u + 10u * 60000u) << "bounded, whatever the identification and send took";
+  EXPECT_EQ(Sleeps(1000), 0) << "no reopen of a port that never went away";
+}
+
+TEST_F(WorkerTest, AModuleAlreadyOnTheTargetIsReinstalledWithoutANewBuildDate) {
+  module->version = PackageCatalogue[0].toVersion;
+  module->changesBuildDate = false;
+  EXPECT_EQ(Run(), 1);
+  EXPECT_EQ(UpdateResult, 0);
+}
+
+TEST_F(WorkerTest, ADamagedImageSendsNothing) {
+  TestImage image(100, 0x11);
+  PackageEntry entry = image.Entry("", "R9Z");
+  image.bytes[50] ^= 1;
+  runCatalogue = &entry;
+  runCount = 1;
+  EXPECT_EQ(Run(RunOverCatalogue), 2);
+  EXPECT_EQ(UpdateResult, 5);
+  EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
+  EXPECT_TRUE(module->packages.empty());
+}
+
+struct ChainRow {
+  const char *name;
+  std::map<uint32_t, std::string> installs;  // by package length
+  int code;
+  int passes;  // packages of the chain the module received
+};
+
+// A chain of deltas takes a pass per delta; the chain ends when no later
+// entry applies, and the same entry twice means nothing changed.
+TEST_F(WorkerTest, DeltaChains) {
+  TestImage a(100, 1), b(200, 2), c(300, 3);
+  const PackageEntry chain[] = {a.Entry("R1D05", "R1D06"), b.Entry("R1D06", "R1D07"), c.Entry("R1D07", "R1D08")};
+  const ChainRow rows[] = {
+      {"three deltas", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, 0, 3},
+      {"the second delta does not take", {{100, "R1D06"}}, 7, 2},
+      {"back on an earlier version", {{100, "R1D06"}, {200, "R1D05"}}, 0, 2},
+  };
+  for (const ChainRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    SetUp();
+    module->installs = row.installs;
+    module->changesBuildDate = false;
+    runCatalogue = chain;
+    runCount = 3;
+    EXPECT_EQ(Run(RunOverCatalogue), row.code == 0 ? 1 : 2);
+    EXPECT_EQ(UpdateResult, row.code);
+    std::vector<uint32_t> deltas;
+    for (uint32_t length : module->packages)
+      if (length != OptionalAssignmentImage.imageLength) deltas.push_back(length);
+    EXPECT_EQ((int)deltas.size(), row.passes);
+  }
+  OsWindow dialog = FakeDialogLast(133);
+  EXPECT_EQ(fakeDialog.windows[dialog].caption, "Upgrade package from R1D06 to R1D07, (1 of 3 deltas)");
+}
+
+TEST_F(WorkerTest, NoUpgradePathSendsNothing) {
+  TestImage a(100, 1);
+  const PackageEntry chain[] = {a.Entry("R0A01", "R0A02")};
+  runCatalogue = chain;
+  runCount = 1;
+  EXPECT_EQ(Run(RunOverCatalogue), 2);
+  EXPECT_EQ(UpdateResult, 6);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|No upgrade path found for this version."});
+  EXPECT_EQ(fakeUi.shown[0].owner, nullptr);
+  EXPECT_TRUE(module->packages.empty());
+}
+
+// The simulated module has no port to lose: nothing is read, closed or
+// reopened, and both restart pairs still go out.
+TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
+  ASSERT_EQ(SerialDeviceOpen(&theDevice, "SIMULATOR", 9600), 0);
+  // The simulated module reports no build date, so nothing shows that its
+  // firmware changed: the run cannot count as a success.
+  EXPECT_EQ(RunOnDevice(RunBuiltIn), 2);
+  EXPECT_EQ(UpdateResult, 7);
+  EXPECT_EQ(Sleeps(1000), 0);
+  EXPECT_EQ(Sleeps(100), 0);
+  EXPECT_EQ(DeviceGetKind(theDevice), Simulator);
+  // It takes one package only, so the optional image fails; either way
+  // the run goes on and says so.
+  EXPECT_NE(Log().find("Quillon: Optional assignment 1 failed"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+#!/usr/bin/env python3
+"""Soak: N whole unattended updates back to back, each with `Quillon.exe -q`
+under Wine against a fresh emulated module (R1D05 to R1D06, two restarts),
+all in one Wine session and appending to one upgrade log.
+
+    python3 tools/soak.py [N]        # default 50; about 15 s a run
+
+While each run goes on, it samples the program twice a second: its Linux
+process under Wine (/proc: resident memory and its peak) and its Windows
+view through the probe (GetProcessHandleCount, GetProcessMemoryInfo). It
+prints the runs passed, the median and maximum run time, the handle count
+and peak memory at the first and last sample of a run, processes left
+over, and whether the log holds exactly 2 x N banners (each run writes one
+start banner and one finish banner). Needs the Windows build (make).
+Exits 0 when every run exited 0, nothing was left over and the banners
+add up.
+"""
+import argparse
+import os
+import statistics
+import sys
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+BUILD = os.path.join(ROOT, "build", "windows")
+os.environ.setdefault("QUILLON_BUILD_DIR", BUILD)
+os.environ.setdefault("QUILLON_EXE", os.path.join(BUILD, "Quillon.exe"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+
+from fault_matrix import FINISH_BANNER, START_BANNER, left_running  # noqa: E402
+from harness import EXE, WineSession  # noqa: E402
+from module import EmulatedModule  # noqa: E402
+
+SAMPLE_PAUSE = 0.5
+RUN_LIMIT = 600
+
+
+def linux_pid(session):
+    """The Linux process that runs the program in this session, or None."""
+    name = os.path.basename(EXE).lower()
+    wanted = ("WINEPREFIX=%s" % session.prefix).encode()
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read().split(b"\0")[0].decode(errors="replace").lower()
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environ = f.read().split(b"\0")
+        except OSError:
+            continue
+        if cmdline.endswith(name) and wanted in environ:
+            return pid
+    return None
+
+
+def linux_memory(pid):
+    """(resident, peak resident) in KiB, from /proc."""
+    figures = {}
+    try:
+        with open("/proc/%s/status" % pid) as f:
+            for line in f:
+                key, _, value = line.partition(":")
+                if key in ("VmRSS", "VmHWM"):
+                    figures[key] = int(value.split()[0])
+    except OSError:
+        return None
+    if len(figures) < 2:
+        return None
+    return figures["VmRSS"], figures["VmHWM"]
+
+
+def windows_usage(session):
+    """(handles, peak working set KiB) as Windows reports them for the
+    program, or None."""
+    code, lines = session.probe("usage", os.path.basename(EXE))
+    for line in lines:
+        parts = line.split()
+        if code == 0 and len(parts) == 4:
+            return int(parts[1]), int(parts[3]) // 1024
+    return None
+
+
+def sample(session):
+    pid = linux_pid(session)
+    memory = linux_memory(pid) if pid else None
+    usage = windows_usage(session) if pid else None
+    if memory is None or usage is None:
+        return None
+    return {"rss": memory[0], "hwm": memory[1], "handles": usage[0], "peak_ws": usage[1]}
+
+
+def one_run(session):
+    with EmulatedModule(session, "default"):
+        began = time.monotonic()
+        process = session.start(EXE, ["-q"])
+        samples = []
+        while process.running() and time.monotonic() - began < RUN_LIMIT:
+            found = sample(session)
+            if found is not None and process.running():
+                found["at"] = time.monotonic() - began
+                samples.append(found)
+            time.sleep(SAMPLE_PAUSE)
+        result = process.wait(max(1, RUN_LIMIT - (time.monotonic() - began)))
+        seconds = time.monotonic() - began
+    return result.code, seconds, samples
+
+
+def figures(samples, which):
+    return samples[which] if samples else None
+
+
+def show(s):
+    return ("at %.1f s: %d handles; memory %d KiB resident, peak %d KiB (Linux); peak working set %d KiB (Windows)"
+            % (s["at"], s["handles"], s["rss"], s["hwm"], s["peak_ws"]))
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog="soak.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("runs", nargs="?", type=int, default=50, help="number of runs (default 50)")
+    args = parser.parse_args(sys.argv[1:] if argv is None else argv)
+    if args.runs < 1:
+        parser.error("N must be at least 1")
+    if not os.path.exists(EXE):
+        sys.stderr.write("soak: %s not found: build it first (make)\n" % EXE)
+        return 2
+
+    results = []
+    with WineSession("soak") as session:
+        session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        for number in range(1, args.runs + 1):
+            code, seconds, samples = one_run(session)
+            results.append((code, seconds, samples))
+            first, last = figures(samples, 0), figures(samples, -1)
+            print("run %d: exit %s in %.1f s, %d samples; handles %s -> %s, peak %s -> %s KiB" % (
+                number, code, seconds, len(samples), first and first["handles"], last and last["handles"],
+                first and first["hwm"], last and last["hwm"]), flush=True)
+        left = left_running(session)
+        log = session.log_bytes()
+
+    passed = sum(1 for code, _, _ in results if code == 0)
+    times = [seconds for _, seconds, _ in results]
+    starts, finishes = log.count(START_BANNER), log.count(FINISH_BANNER)
+    sampled = [r for r in results if r[2]]
+    print()
+    print("runs passed: %d of %d" % (passed, args.runs))
+    print("samples: %d, every %.1f s while a run goes on" % (sum(len(r[2]) for r in results), SAMPLE_PAUSE))
+    print("run time: median %.1f s, maximum %.1f s" % (statistics.median(times), max(times)))
+    if sampled:
+        for label, (_, _, samples) in (("first run", sampled[0]), ("last run", sampled[-1])):
+            print("%s, first sample %s" % (label, show(samples[0])))
+            print("%s, last sample  %s" % (label, show(samples[-1])))
+        ends = [r[2][-1] for r in sampled]
+        print("at the end of a run, over all runs: handles %d..%d, peak resident %d..%d KiB" % (
+            min(s["handles"] for s in ends), max(s["handles"] for s in ends),
+            min(s["hwm"] for s in ends), max(s["hwm"] for s in ends)))
+    print("left over: %s" % (", ".join(left) or "nothing"))
+    print("log banners: %d start, %d finish; 2 x %d = %d expected: %s" % (
+        starts, finishes, args.runs, 2 * args.runs,
+        "yes" if starts + finishes == 2 * args.runs and starts == finishes else "NO"))
+    ok = passed == args.runs and not left and starts == finishes == args.runs
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
