@@ -98,10 +98,15 @@ int SFQueryVersion(SerialDevice *device, uint32_t *destination, int timeoutMs) {
   // A number wider than the version field is no version this updater
   // knows; cut to 32 bits it could pass for any form.
   uint64_t value = 0;
-  for (const char *c = digits + 2; HexDigit(*c) >= 0; c++) {
+  const char *c = digits + 2;
+  for (; HexDigit(*c) >= 0; c++) {
     value = value * 16 + (uint64_t)HexDigit(*c);
     if (value > UINT32_MAX) return AT_FAILURE;
   }
+  // A line that fills the buffer may have been cut anywhere: digits that
+  // run to its end may have lost their tail, and "0x00000020" read as
+  // "0x0000" would pick the wrong header form.
+  if (*c == '\0' && (size_t)(c - line) == sizeof line - 1) return AT_FAILURE;
   if (destination != nullptr) *destination = (uint32_t)value;
   return AT_SUCCESS;
 }
