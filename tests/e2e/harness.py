@@ -299,6 +299,13 @@ class WineSession:
     def log_path(self):
         return os.path.join(self.drive_c, "FWLog.txt")
 
+    def forget_log(self):
+        """A fresh upgrade log for the next run: only its records are read."""
+        try:
+            os.unlink(self.log_path())
+        except FileNotFoundError:
+            pass
+
     def log_bytes(self):
         try:
             with open(self.log_path(), "rb") as f:

@@ -27,8 +27,7 @@ class HandOff(unittest.TestCase):
         cls.session.close()
 
     def setUp(self):
-        if os.path.exists(self.session.log_path()):
-            os.unlink(self.session.log_path())
+        self.session.forget_log()
         self.installed = []
 
     def tearDown(self):

@@ -47,8 +47,7 @@ class Update(unittest.TestCase):
         cls.session.close()
 
     def setUp(self):
-        if os.path.exists(self.session.log_path()):
-            os.unlink(self.session.log_path())
+        self.session.forget_log()
 
     def tearDown(self):
         self.session.forget_serialcomm()
@@ -107,8 +106,7 @@ class Update(unittest.TestCase):
         self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
         for name, scenario, args, code, middle in rows:
             with self.subTest(name):
-                if os.path.exists(self.session.log_path()):
-                    os.unlink(self.session.log_path())
+                self.session.forget_log()
                 if scenario is None:
                     outcome = self.session.run(EXE, args, timeout=300)
                 else:

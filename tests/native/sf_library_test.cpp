@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devices.h"
+#include "fakes/fake_all.h"
 #include "module_port_fixture.h"
 #include "sf_header.h"
 #include "sf_library.h"
@@ -381,11 +382,7 @@ TEST_F(AssignmentTest, KeepsTheFormOfTheLastVersionRead) {
 class SimulatedAssignmentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SimulatorReset();
-    FakeClockReset();
-    FakeSyncReset();
-    FakeCommReset();
-    fakeDebugLines.clear();
+    ResetAllFakes();
     progressCalls.clear();
     SFProtocolVersion = 0;
     ASSERT_EQ(SerialDeviceOpen(&device, "SIMULATOR", 9600), 0);
