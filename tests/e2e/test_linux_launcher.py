@@ -155,7 +155,9 @@ class LinuxLauncher(unittest.TestCase):
         except FileNotFoundError:
             return []
 
-    def launch(self, extra_env, args=("-q",), timeout=600):
+    def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None):
+        """Runs the launcher to its end; interrupt_when: a condition on
+        which it gets a Ctrl+C (SIGINT) once."""
         home = os.path.join(self.root, "home")
         os.makedirs(home, exist_ok=True)
         # The fake mmcli, when there is one, answers before any real one.
@@ -170,12 +172,16 @@ class LinuxLauncher(unittest.TestCase):
         with open(out_path, "w") as out:
             popen = subprocess.Popen([sys.executable, LAUNCHER, "--exe", EXE, "--trace", trace] + list(args),
                                      env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
-            try:
-                code = popen.wait(timeout=timeout)
-            except subprocess.TimeoutExpired:
+            deadline = time.monotonic() + timeout
+            while popen.poll() is None and time.monotonic() < deadline:
+                if interrupt_when is not None and interrupt_when():
+                    popen.send_signal(signal.SIGINT)
+                    interrupt_when = None
+                time.sleep(0.2)
+            code = popen.poll()
+            if code is None:
                 popen.send_signal(signal.SIGTERM)
                 popen.wait(timeout=120)
-                code = None
         with open(out_path) as f:
             output = f.read()
         if os.path.exists(trace):
@@ -235,21 +241,59 @@ class LinuxLauncher(unittest.TestCase):
         self.update_through_the_launcher(next_number=True, mmcli=True)
         self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1)
 
-    def test_without_modemmanager_in_a_new_prefix(self):
+    def without_modemmanager(self, env):
         if shutil.which("mmcli"):
             self.skipTest("mmcli is installed here: a machine without ModemManager cannot be played")
-        # No QUILLON_PREFIX: the launcher boots its own under HOME.
         nodes = DevNodes()
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "default", follow=nodes.follow):
-            code, output, trace, left = self.launch({})
+            code, output, trace, left = self.launch(env)
         self.assertEqual(code, 0, output)
         self.assertIn("ModemManager: not installed", output)
-        self.assertTrue(os.path.exists(os.path.join(self.root, "home", ".local", "share", "quillon", "prefix",
-                                                    "system.reg")))
         self.assertEqual(left, [])
         self.assertIn(b"RESULT (0): Upgrade finishied succesfully", self.upgrade_log(output))
+
+    def test_without_modemmanager(self):
+        self.without_modemmanager({"QUILLON_PREFIX": self.clone_prefix()})
+
+    def test_first_use_boots_its_own_prefix(self):
+        if not LONG_RUNS:
+            self.skipTest("long run (a Wine prefix is booted): set QUILLON_LONG_RUNS=1")
+        # No QUILLON_PREFIX: the launcher boots its own below HOME.
+        self.without_modemmanager({})
+        self.assertTrue(os.path.exists(os.path.join(self.root, "home", ".local", "share", "quillon", "prefix",
+                                                    "system.reg")))
+
+    def test_ctrl_c_stops_quillon_and_ends_the_hold(self):
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        with EmulatedModule(session, "default", follow=nodes.follow) as module:
+            env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=self.clone_prefix())
+            code, output, trace, left = self.launch(env, interrupt_when=lambda: module.events("header"))
+        self.assertEqual(code, 130, output)
+        self.assertIn("run quillon-linux again to finish it", output)
+        self.assertEqual(left, [], "the launcher left these running")
+        self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1, output)
+        self.assertEqual(os.listdir(os.path.join(self.root, "prefix", "dosdevices")).count("com3"), 0,
+                         "the launcher's COM port went with it")
+
+    def test_own_error_after_the_hold_still_ends_it(self):
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        nodes.follow("READY", "/dev/null")
+        not_a_prefix = os.path.join(self.root, "papers")
+        os.makedirs(not_a_prefix)
+        open(os.path.join(not_a_prefix, "letter.txt"), "w").close()
+        env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=not_a_prefix)
+        code, output, trace, left = self.launch(env)
+        self.assertEqual(code, 10, output)
+        self.assertIn("is neither empty nor a Wine prefix", output)
+        entries = self.mmcli_entries()
+        self.assertIn(["--inhibit-device=" + FAKE_UID], [e["args"] for e in entries if e["event"] == "call"])
+        self.assertEqual(len([e for e in entries if e["event"] == "ended"]), 1, entries)
+        self.assertEqual(left, [])
 
     def test_module_that_never_comes_back_ends_8_and_the_hold(self):
         if not LONG_RUNS:
