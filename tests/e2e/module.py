@@ -36,11 +36,16 @@ class EmulatedModule:
     scenario: the name of a file in tests/e2e/scenarios, a path, or a dict.
     Use it as a context manager, so that the process and its link go away
     also when the test fails.
+
+    follow: instead of the comN link, a callable that places the port
+    itself; it is called with ("READY", pty) and ("OFFLINE", None) as the
+    module comes and goes, before the test sees either.
     """
 
-    def __init__(self, session, scenario="default", com=7):
+    def __init__(self, session, scenario="default", com=7, follow=None):
         self.session = session
         self.com = com
+        self.follow = follow
         self.dir = tempfile.mkdtemp(prefix="quillon-module-")
         self.record_path = os.path.join(self.dir, "record.jsonl")
         if isinstance(scenario, dict):
@@ -71,9 +76,9 @@ class EmulatedModule:
     def start(self, timeout=20):
         self._stderr = open(os.path.join(self.dir, "stderr.txt"), "w")
         try:
+            place = [] if self.follow else ["--prefix", self.session.prefix, "--com", str(self.com)]
             self.popen = subprocess.Popen(
-                [sys.executable, EMULATOR, "--prefix", self.session.prefix, "--com", str(self.com),
-                 "--scenario", self.scenario, "--record", self.record_path],
+                [sys.executable, EMULATOR] + place + ["--scenario", self.scenario, "--record", self.record_path],
                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=self._stderr,
                 env=dict(os.environ, PYTHONDONTWRITEBYTECODE="1"))
         except BaseException:
@@ -85,7 +90,10 @@ class EmulatedModule:
 
     def _read_stdout(self):
         for raw in self.popen.stdout:
-            self._lines.put(raw.decode(errors="replace").rstrip("\n"))
+            line = raw.decode(errors="replace").rstrip("\n")
+            if self.follow is not None and (line.startswith("READY ") or line == "OFFLINE"):
+                self.follow(line.split(" ")[0], line.split(" ", 1)[1] if " " in line else None)
+            self._lines.put(line)
         self._lines.put(None)
 
     def wait_line(self, prefix, timeout):

@@ -1,0 +1,314 @@
+"""tools/quillon-linux, the one command a Linux user runs, against the
+emulated module on a /dev/ttyACM<N> node, as a real module's port appears.
+
+The node is a symlink this test makes in /dev (so it needs root) to the
+emulator's pty, with N the lowest free number, as the kernel gives it. At
+each restart the node goes away and comes back; one case brings the module
+back under the next number, as a real one does while its old node is still
+held open. A fake mmcli early on PATH records what the launcher asks of
+ModemManager and holds its inhibition until it is ended.
+"""
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import types
+import unittest
+
+import harness
+from harness import EXE, WineSession
+from leftovers import leftovers
+from module import EmulatedModule
+from test_update import BANNER, RELEASED, REGAINED, TIME, header, result, run_log
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+LAUNCHER = os.path.join(HERE, "..", "..", "tools", "quillon-linux")
+LONG_RUNS = os.environ.get("QUILLON_LONG_RUNS") == "1"
+FAKE_UID = "/sys/devices/pci0000:00/0000:00:1d.7/usb2/2-5"
+
+FAKE_MMCLI = r'''#!/usr/bin/env python3
+import json, os, signal, sys, time
+record, state = os.environ["FAKE_MMCLI_RECORD"], os.environ["FAKE_MMCLI_STATE"]
+def note(**entry):
+    with open(record, "a") as f:
+        f.write(json.dumps(dict(entry, t=time.time(), pid=os.getpid())) + "\n")
+args = sys.argv[1:]
+note(event="call", args=args)
+inhibited = os.path.exists(state)
+if args == ["-L", "-K"]:
+    print("modem-list.length   : %d" % (0 if inhibited else 1))
+    if not inhibited:
+        print("modem-list.value[1] : /org/freedesktop/ModemManager1/Modem/3")
+elif args[:1] == ["-m"] and not inhibited:
+    print("modem.dbus-path              : /org/freedesktop/ModemManager1/Modem/3")
+    print("modem.generic.device         : %s" % os.environ["FAKE_MMCLI_UID"])
+    ports = os.environ["FAKE_MMCLI_PORTS"].split(",")
+    print("modem.generic.ports.length   : %d" % len(ports))
+    for i, port in enumerate(ports):
+        print("modem.generic.ports.value[%d] : %s (at)" % (i + 1, port))
+elif len(args) == 1 and args[0].startswith("--inhibit-device="):
+    ended = []
+    for s in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(s, lambda n, f: ended.append(n))
+    open(state, "w").close()
+    print("successfully inhibited device with uid '%s'" % args[0].split("=", 1)[1], flush=True)
+    while not ended:
+        time.sleep(0.05)
+    os.unlink(state)
+    note(event="ended", signal=ended[0])
+else:
+    sys.exit(1)
+'''
+
+
+class DevNodes:
+    """/dev/ttyACM<N> links that follow the emulator's pty.
+
+    next_number: the module comes back under the next free number, as when
+    its old node is still held open; otherwise under the lowest free one.
+    """
+
+    def __init__(self, next_number=False):
+        self.next_number = next_number
+        self.made = []
+        self.held = set()
+        self.current = None
+        self.lock = threading.Lock()
+
+    def lowest_free(self):
+        n = 0
+        while n in self.held or os.path.lexists("/dev/ttyACM%d" % n):
+            n += 1
+        return n
+
+    def follow(self, event, pty):
+        with self.lock:
+            if event == "READY":
+                path = "/dev/ttyACM%d" % self.lowest_free()
+                os.symlink(pty, path)
+                self.made.append(path)
+                self.current = path
+            elif self.current is not None:
+                os.unlink(self.current)
+                if self.next_number:
+                    self.held.add(int(self.current[len("/dev/ttyACM"):]))
+                self.current = None
+
+    def remove(self):
+        with self.lock:
+            for path in self.made:
+                if os.path.islink(path):
+                    os.unlink(path)
+            self.made = []
+            self.current = None
+
+
+class LinuxLauncher(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if not os.access("/dev", os.W_OK):
+            raise unittest.SkipTest("needs root: the module's port is a link this test makes in /dev")
+        cls.display = WineSession("linux-launcher")
+        cls.display._start_xvfb(timeout=30)
+        cls.pristine = harness._pristine_prefix()
+        cls.runs = 0
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display._stop_xvfb()
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="quillon-launcher-")
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
+        self.bin = os.path.join(self.root, "bin")
+        os.makedirs(self.bin)
+        self.mmcli_record = os.path.join(self.root, "mmcli.jsonl")
+        type(self).runs += 1
+        self.marker = "%s/linux-launcher-%d-%d" % (os.environ[harness.RUN_MARKER], os.getpid(), self.runs)
+        self.artifacts = os.path.join(harness.ARTIFACTS, "linux-launcher", self.id().rsplit(".", 1)[1])
+        shutil.rmtree(self.artifacts, ignore_errors=True)
+        os.makedirs(self.artifacts)
+
+    def clone_prefix(self):
+        prefix = os.path.join(self.root, "prefix")
+        harness._clone_prefix(self.pristine, prefix)
+        return prefix
+
+    def fake_mmcli(self, ports):
+        path = os.path.join(self.bin, "mmcli")
+        with open(path, "w") as f:
+            f.write(FAKE_MMCLI)
+        os.chmod(path, 0o755)
+        return {"FAKE_MMCLI_RECORD": self.mmcli_record, "FAKE_MMCLI_STATE": os.path.join(self.root, "inhibited"),
+                "FAKE_MMCLI_UID": FAKE_UID, "FAKE_MMCLI_PORTS": ",".join(ports)}
+
+    def mmcli_entries(self):
+        try:
+            with open(self.mmcli_record) as f:
+                return [json.loads(line) for line in f]
+        except FileNotFoundError:
+            return []
+
+    def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None):
+        """Runs the launcher to its end; interrupt_when: a condition on
+        which it gets a Ctrl+C (SIGINT) once."""
+        home = os.path.join(self.root, "home")
+        os.makedirs(home, exist_ok=True)
+        # The fake mmcli, when there is one, answers before any real one.
+        env = dict(os.environ, HOME=home, DISPLAY=self.display.display,
+                   PATH=self.bin + ":" + os.environ.get("PATH", ""),
+                   PYTHONDONTWRITEBYTECODE="1", **{harness.RUN_MARKER: self.marker})
+        env.update(extra_env)
+        if "QUILLON_PREFIX" not in extra_env:
+            env.pop("QUILLON_PREFIX", None)
+        trace = os.path.join(self.root, "trace.txt")
+        out_path = os.path.join(self.artifacts, "launcher.out")
+        with open(out_path, "w") as out:
+            popen = subprocess.Popen([sys.executable, LAUNCHER, "--exe", EXE, "--trace", trace] + list(args),
+                                     env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + timeout
+            while popen.poll() is None and time.monotonic() < deadline:
+                if interrupt_when is not None and interrupt_when():
+                    popen.send_signal(signal.SIGINT)
+                    interrupt_when = None
+                time.sleep(0.2)
+            code = popen.poll()
+            if code is None:
+                popen.send_signal(signal.SIGTERM)
+                popen.wait(timeout=120)
+        with open(out_path) as f:
+            output = f.read()
+        if os.path.exists(trace):
+            shutil.copy(trace, self.artifacts)
+        left = leftovers(self.marker)
+        return code, output, trace, left
+
+    def upgrade_log(self, output):
+        m = re.search(r"upgrade log: (\S+)", output)
+        self.assertIsNotNone(m, output)
+        with open(m.group(1), "rb") as f:
+            return f.read()
+
+    def update_through_the_launcher(self, next_number, mmcli):
+        nodes = DevNodes(next_number)
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        started = time.time()
+        with EmulatedModule(session, "default", follow=nodes.follow) as module:
+            first = nodes.current
+            env = {"QUILLON_PREFIX": self.clone_prefix()}
+            if mmcli:
+                env.update(self.fake_mmcli([os.path.basename(first)]))
+            code, output, trace, left = self.launch(env)
+            came_back_as = [e["pty"] for e in module.events("online")]
+            first_byte = min(e["t"] for e in module.events("command"))
+            last_event = max(e["t"] for e in module.events())
+        with open(trace, errors="replace") as f:
+            trace_text = f.read()
+        self.assertEqual(code, 0, output + "\n".join(harness.trace_lines(trace_text)[-30:]))
+        self.assertEqual(left, [], "the launcher left these running")
+        log = self.upgrade_log(output)
+        self.assertIsNotNone(re.fullmatch(run_log(
+            BANNER, RELEASED, TIME, header(b"R1D05", b"QHW 552 08/101 R1J"), b"QuillonDlg OK Pressed\r\r\n",
+            b"Quillon: Optional assignment 1 done\r\r\n", REGAINED, result(0, b"Upgrade finishied succesfully")),
+            log), log.decode("latin-1"))
+        self.assertEqual(module.events("identity")[-1]["software_version"], "R1D06")
+        self.assertEqual(len(came_back_as), 3, "on the bus at the start and after each restart")
+        self.assertIn("OutputDebugStringA", trace_text, "the trace was saved")
+        numbers = [int(p[len("/dev/ttyACM"):]) for p in nodes.made]
+        self.assertEqual(numbers, [numbers[0] + i for i in range(3)] if next_number else [numbers[0]] * 3)
+        for path in nodes.made:
+            self.assertIn(path, output, "the launcher followed the module to %s" % path)
+        return output, started + first_byte, started + last_event
+
+    def test_update_with_modemmanager_held_off(self):
+        output, first_byte, last_event = self.update_through_the_launcher(next_number=False, mmcli=True)
+        entries = self.mmcli_entries()
+        inhibit = [e for e in entries if e["event"] == "call" and e["args"] == ["--inhibit-device=" + FAKE_UID]]
+        self.assertEqual(len(inhibit), 1, entries)
+        self.assertLess(inhibit[0]["t"], first_byte, "inhibited before the module's first byte")
+        ended = [e for e in entries if e["event"] == "ended"]
+        self.assertEqual([e["pid"] for e in ended], [inhibit[0]["pid"]], entries)
+        self.assertGreater(ended[0]["t"], last_event - 1.0, "the inhibition lasted the whole run")
+
+    def test_module_back_under_the_next_number(self):
+        self.update_through_the_launcher(next_number=True, mmcli=True)
+        self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1)
+
+    def without_modemmanager(self, env):
+        if shutil.which("mmcli"):
+            self.skipTest("mmcli is installed here: a machine without ModemManager cannot be played")
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        with EmulatedModule(session, "default", follow=nodes.follow):
+            code, output, trace, left = self.launch(env)
+        self.assertEqual(code, 0, output)
+        self.assertIn("ModemManager: not installed", output)
+        self.assertEqual(left, [])
+        self.assertIn(b"RESULT (0): Upgrade finishied succesfully", self.upgrade_log(output))
+
+    def test_without_modemmanager(self):
+        self.without_modemmanager({"QUILLON_PREFIX": self.clone_prefix()})
+
+    def test_first_use_boots_its_own_prefix(self):
+        if not LONG_RUNS:
+            self.skipTest("long run (a Wine prefix is booted): set QUILLON_LONG_RUNS=1")
+        # No QUILLON_PREFIX: the launcher boots its own below HOME.
+        self.without_modemmanager({})
+        self.assertTrue(os.path.exists(os.path.join(self.root, "home", ".local", "share", "quillon", "prefix",
+                                                    "system.reg")))
+
+    def test_ctrl_c_stops_quillon_and_ends_the_hold(self):
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        with EmulatedModule(session, "default", follow=nodes.follow) as module:
+            env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=self.clone_prefix())
+            code, output, trace, left = self.launch(env, interrupt_when=lambda: module.events("header"))
+        self.assertEqual(code, 130, output)
+        self.assertIn("run quillon-linux again to finish it", output)
+        self.assertEqual(left, [], "the launcher left these running")
+        self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1, output)
+        self.assertEqual(os.listdir(os.path.join(self.root, "prefix", "dosdevices")).count("com3"), 0,
+                         "the launcher's COM port went with it")
+
+    def test_own_error_after_the_hold_still_ends_it(self):
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        nodes.follow("READY", "/dev/null")
+        not_a_prefix = os.path.join(self.root, "papers")
+        os.makedirs(not_a_prefix)
+        open(os.path.join(not_a_prefix, "letter.txt"), "w").close()
+        env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=not_a_prefix)
+        code, output, trace, left = self.launch(env)
+        self.assertEqual(code, 10, output)
+        self.assertIn("is neither empty nor a Wine prefix", output)
+        entries = self.mmcli_entries()
+        self.assertIn(["--inhibit-device=" + FAKE_UID], [e["args"] for e in entries if e["event"] == "call"])
+        self.assertEqual(len([e for e in entries if e["event"] == "ended"]), 1, entries)
+        self.assertEqual(left, [])
+
+    def test_module_that_never_comes_back_ends_8_and_the_hold(self):
+        if not LONG_RUNS:
+            self.skipTest("long run (17 minutes of polls): set QUILLON_LONG_RUNS=1")
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        with EmulatedModule(session, {"restart": {"delay": "never"}}, follow=nodes.follow):
+            env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=self.clone_prefix())
+            code, output, trace, left = self.launch(env, timeout=2400)
+        self.assertEqual(code, 8, output)
+        self.assertEqual(left, [])
+        self.assertIn(b"RESULT (8): Timeout", self.upgrade_log(output))
+        self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
