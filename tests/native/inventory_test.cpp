@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/entry.h"
+#include "app/inventory.h"
+#include "devices.h"
 #include "app/state.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_child_process.h"
@@ -190,6 +192,24 @@ TEST_F(InventoryTest, EachStatusGivesItsCodeReportAndCommands) {
     EXPECT_EQ(package["bytes"].number, PackageCatalogue[0].imageLength);
     EXPECT_EQ(package["sha256"].text, Hex(PackageCatalogue[0].sha256, SHA256_DIGEST_SIZE));
   }
+}
+
+// The carried catalogue is one full package, which fits any firmware; a
+// catalogue of deltas can leave a module without a path.
+TEST_F(InventoryTest, NoPackageForTheFirmwareIsNoUpgradePath) {
+  static const unsigned char digest[SHA256_DIGEST_SIZE] = {};
+  const PackageEntry deltas[] = {{"R1D04", "R1D06", nullptr, 10, digest}};
+  auto module = Plug({{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}});
+  const InventoryRequest request = {com7, 0, deltas, 1, "R1D06"};
+  static InventoryRecord record;
+  SerialDevice *device = nullptr;
+  InventoryJudge(&request, &device, &record);
+  DeviceClose(device);
+  EXPECT_EQ(record.status, INVENTORY_NO_UPGRADE_PATH);
+  EXPECT_EQ(InventoryExitCode(record.status), 23);
+  EXPECT_EQ(record.targetVersion, nullptr);
+  EXPECT_EQ(record.packageCount, 0);
+  EXPECT_EQ(module->commands, (std::vector<std::string>{"AT+CGMM", "AT*QVERS", "AT*QVERS", "AT*QESFUD?"}));
 }
 
 // The refusal's own box text, with its typographic apostrophe in UTF-8.
