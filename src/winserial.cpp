@@ -2,6 +2,7 @@
 #include "winserial.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "os/clock.h"
@@ -24,13 +25,17 @@ enum : uint32_t {
   IOCTL_DRIVER_VERSION = 0x001B2024,
 };
 
+enum { CONNECTION_PATH_SIZE = 256 };
+
 struct Connection {
   int used;
   OsCommHandle handle;
+  char path[CONNECTION_PATH_SIZE];  // as opened, cut to fit
 };
 
 static Connection connections[SERIAL_CONNECTIONS];
 static int connectionsReady;
+static int busyRefusals;
 
 static OsCommHandle HandleOf(int connection) {
   if (connection < 1 || connection >= SERIAL_CONNECTIONS) return OS_INVALID_COMM_HANDLE;
@@ -55,6 +60,7 @@ int SerialOpen(const char *path, int baud) {
   OsCommHandle handle = OsCreateFile(path, OS_GENERIC_READ | OS_GENERIC_WRITE, 0, OS_OPEN_EXISTING,
                                      OS_FILE_ATTRIBUTE_NORMAL);
   if (handle == OS_INVALID_COMM_HANDLE) {
+    if (OsGetLastError() == OS_ERROR_ACCESS_DENIED) busyRefusals++;
     TRACE(TRACE_WARNING, "Invalid com handle %s\n", path);
     return 0;
   }
@@ -110,6 +116,7 @@ int SerialOpen(const char *path, int baud) {
   }
   connections[slot].used = 1;
   connections[slot].handle = handle;
+  std::snprintf(connections[slot].path, sizeof connections[slot].path, "%s", path);
   // Handles are 64 bits wide but never use the upper half; the line shows
   // the lower 32 bits.
   TRACE(TRACE_DEBUG, "New connection %d, 0x%X\n", slot, (unsigned)(uint32_t)handle);
@@ -209,3 +216,10 @@ void SerialQueryDriverVersion(int connection, char *text, int capacity) {
   if (returned < end) end = returned;
   text[end] = '\0';
 }
+
+const char *SerialPortPath(int connection) {
+  if (HandleOf(connection) == OS_INVALID_COMM_HANDLE) return "";
+  return connections[connection].path;
+}
+
+int SerialBusyRefusals() { return busyRefusals; }

@@ -21,6 +21,13 @@ int SerialWrite(int connection, const void *buffer, int length);
 
 void SerialClose(int connection);
 
+// The path the connection was opened with; "" for no open connection.
+const char *SerialPortPath(int connection);
+
+// How many opens so far found their port held by another program (an
+// exclusive open refused with access denied). Only ever counts up.
+int SerialBusyRefusals();
+
 // `text` always comes back terminated; empty when the driver does not say.
 void SerialQueryDriverVersion(int connection, char *text, int capacity);
 

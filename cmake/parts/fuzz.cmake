@@ -74,6 +74,10 @@ target_include_directories(judge_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/data)
 quillon_fuzz_target(sf_version_fuzz ${QUILLON_FUZZ_CHANNEL}
                     ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp ${PROJECT_SOURCE_DIR}/src/sf_link.cpp)
 quillon_fuzz_target(sf_reply_fuzz ${PROJECT_SOURCE_DIR}/src/sf_header.cpp)
+# The inventory's report: written, then read back by a strict reader.
+quillon_fuzz_target(json_fuzz ${PROJECT_SOURCE_DIR}/src/json_text.cpp
+                    ${PROJECT_SOURCE_DIR}/src/app/inventory_json.cpp
+                    ${PROJECT_SOURCE_DIR}/src/app/inventory_status.cpp)
 
 # The command line: splitter and option scanner, with its own driver.
 add_executable(cmdline_fuzz ${QUILLON_FUZZ_DIR}/cmdline_fuzz.cpp ${PROJECT_SOURCE_DIR}/src/app/cmdline.cpp)

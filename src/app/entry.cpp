@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/cmdline.h"
+#include "app/inventory_run.h"
 #include "app/main_dialog.h"
 #include "app/state.h"
 #include "devices.h"
@@ -19,6 +20,20 @@ static const char comPortMark[] = "COM";
 static const char usageText[] = "usage: Quillon.exe [filename] [-t COM1]\n";
 
 enum CommandLineOutcome { COMMAND_LINE_RUN, COMMAND_LINE_EXIT };
+
+static const char optionLetters[] = "hit:qf";
+static int inventoryMode;  // -i: judge and report, change nothing
+
+// Whether -i is anywhere among the options. Known before anything else
+// happens: an inventory writes no upgrade log, not even the banner, and
+// shows no box, not even for a command-line error.
+static int AsksInventory(int count, char *entries[]) {
+  int asks = 0;
+  optionIndex = 0;
+  for (int option; (option = ParseOption(count, entries, optionLetters)) != -1;)
+    if (option == 'i') asks = 1;
+  return asks;
+}
 
 static void ShowUsage() { ShowMessage(nullptr, usageText, "Usage", OS_MB_OK); }
 
@@ -40,7 +55,7 @@ static int TakePortOption(const char *argument) {
 static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
   optionIndex = 0;
   for (;;) {
-    int option = ParseOption(count, entries, "ht:qf");
+    int option = ParseOption(count, entries, optionLetters);
     if (option == -1) break;
     switch (option) {
       case 'f':
@@ -48,6 +63,8 @@ static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
         break;
       case 'h':
         return COMMAND_LINE_EXIT;
+      case 'i':
+        break;
       case 'q':
         quietMode = 1;
         break;
@@ -61,7 +78,8 @@ static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
     }
   }
   if (optionIndex < count) updateFilePath = entries[optionIndex];
-  if (optionIndex + 1 < count) {
+  // An inventory judges the packages this program carries, never a file.
+  if (optionIndex + 1 < count || (inventoryMode && updateFilePath != nullptr)) {
     ShowUsage();
     return COMMAND_LINE_EXIT;
   }
@@ -102,17 +120,24 @@ int QuillonMain(const char *commandLine) {
   static char *lineCopy;
   static char *entries[COMMAND_LINE_ENTRIES];
 
-  UpgradeLogOpen(upgradeLogPath);
-
   const char *text = commandLine != nullptr ? commandLine : "";
   size_t length = std::strlen(text);
   std::free(lineCopy);
   lineCopy = (char *)std::malloc(length + 1);
-  if (lineCopy == nullptr) return 1;
+  if (lineCopy == nullptr) {
+    UpgradeLogOpen(upgradeLogPath);
+    return 1;
+  }
   std::memcpy(lineCopy, text, length + 1);
 
   int count = SplitCommandLine(lineCopy, entries);
+  inventoryMode = AsksInventory(count, entries);
+  if (inventoryMode)
+    quietMode = 1;
+  else
+    UpgradeLogOpen(upgradeLogPath);
   if (ReadCommandLine(count, entries) == COMMAND_LINE_EXIT) return 1;
+  if (inventoryMode) return InventoryRun(portName, forceUpgrade, upgradeLogPath);
 
   HandOffModule(KVT_RELEASE);
 

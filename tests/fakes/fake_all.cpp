@@ -8,8 +8,10 @@
 #include "fakes/fake_devenum.h"
 #include "fakes/fake_dialog.h"
 #include "fakes/fake_file_attributes.h"
+#include "fakes/fake_file_replace.h"
 #include "fakes/fake_power.h"
 #include "fakes/fake_registry.h"
+#include "fakes/fake_std_output.h"
 #include "fakes/fake_sync.h"
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
@@ -27,6 +29,8 @@ void ResetAllFakes() {
   FakePowerReset();
   FakeChildProcessReset();
   FakeFileAttributesReset();
+  FakeFileReplaceReset();
+  FakeStdOutputReset();
   SimulatorReset();
   fakeDebugLines.clear();
 }
