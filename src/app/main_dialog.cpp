@@ -19,7 +19,7 @@
 #include "resource.h"
 #include "trace_log.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 static const unsigned traceThreshold = 4;
 static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog";

@@ -15,7 +15,7 @@
 #include "sf_library.h"
 #include "trace_log.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 static const unsigned traceThreshold = 3;
 static const char traceSource[] = "..\\..\\..\\src\\app\\worker";

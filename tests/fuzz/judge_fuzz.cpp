@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 namespace {
 

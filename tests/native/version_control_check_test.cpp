@@ -12,7 +12,7 @@
 #include "module_port_fixture.h"
 #include "temp_files.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "at.h"
 #include "module_interface.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 // Where each field's label sits in moduleInfoLabels, which follows the
 // record's field order.

@@ -3,7 +3,7 @@
 // tell the user why not.
 #include "os/ui.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 int CheckVersionControl(SerialDevice *device, int forceUpgrade, OsWindow owner, VersionMessageBox showMessage) {
   ModuleInfo info = IdentifyModule(device);

@@ -1,6 +1,6 @@
 // The embedded packages: the image files the build chose are assembled
 // into read-only data as they stand, and sent from there without a copy.
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 #include "package_images.inc"  // written by the build: paths, lengths, digests
 

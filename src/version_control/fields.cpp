@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "module_interface.h"
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 const char NoModuleFound[] = "No module found";
 

@@ -2,7 +2,7 @@
 // is sent.
 #include <cstring>
 
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 int PackageCatalogueCount() { return PACKAGE_CATALOGUE_COUNT; }
 

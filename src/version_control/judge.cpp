@@ -2,7 +2,7 @@
 // be tried from a table without a module.
 #include <cstring>
 
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 int ImeiHasForcePrefix(const char *imei) {
   static const char forcePrefix[] = "00440170";

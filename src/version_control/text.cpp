@@ -1,6 +1,6 @@
 // Space-blind text handling: product numbers come with and without their
 // spaces, and the rules must not care.
-#include "version_control.h"
+#include "version_control/version_control.h"
 
 int StripSpaces(const char *text, char *out, int capacity) {
   int length = 0;
