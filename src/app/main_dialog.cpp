@@ -19,7 +19,9 @@
 #include "resource.h"
 #include "trace_log.h"
 #include "upgrade_log.h"
-#include "version_control/version_control.h"
+#include "version_control/check.h"
+#include "version_control/identify.h"
+#include "version_control/packages.h"
 
 static const unsigned traceThreshold = 4;
 static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog";

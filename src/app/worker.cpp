@@ -15,7 +15,8 @@
 #include "sf_library.h"
 #include "trace_log.h"
 #include "upgrade_log.h"
-#include "version_control/version_control.h"
+#include "version_control/identify.h"
+#include "version_control/packages.h"
 
 static const unsigned traceThreshold = 3;
 static const char traceSource[] = "..\\..\\..\\src\\app\\worker";
