@@ -22,7 +22,7 @@
 #include "module_interface.h"
 #include "os/debug_output.h"
 #include "sf_library.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "sf_library.h"
+#include "sf_codes.h"
 
 // The 24-byte header exactly as it goes over the wire: six 32-bit fields,
 // big-endian. Requests and replies share the layout.

@@ -33,6 +33,12 @@ void DumpHeader(const unsigned char *header) {
         (unsigned)SFHeaderFieldValue(header, SF_FIELD_SEQ_NR));
 }
 
+// A reply short of 24 bytes, or none at all, ends the assignment as a
+// rejection does, and is traced as one.
+static bool Refused(const SFReplyJudgement &judgement) {
+  return judgement.verdict == SF_REPLY_REJECTED || judgement.verdict == SF_REPLY_SHORT;
+}
+
 // One buffer serves every request and every reply; the package is written
 // from the caller's memory and never copied.
 int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t length,
@@ -66,7 +72,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
     int received = SFRead(device, header.bytes, SF_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
     DumpHeader(header.bytes);
     SFReplyJudgement judgement = SFJudgeReply(header.bytes, received, form);
-    if (judgement.verdict == SF_REPLY_REJECTED) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
+    if (Refused(judgement)) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
     result = judgement.result;
     if (result != SFLIB_OK) break;
 
@@ -85,7 +91,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
     int received = SFRead(device, header.bytes, SF_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
     DumpHeader(header.bytes);
     SFReplyJudgement judgement = SFJudgeReply(header.bytes, received, form);
-    if (judgement.verdict == SF_REPLY_REJECTED) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
+    if (Refused(judgement)) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
     result = judgement.result;
   }
 
@@ -114,6 +120,8 @@ int SFLibSendAssignmentFileFrom(SerialDevice *device, const char *path, SFProgre
   if (length < 0) {
     result = SFLIB_FILE_SHORT;
   } else if (length > SFLIB_MAX_FILE_LENGTH) {
+    // Never tried, since its length could not be counted: the same failure.
+    TRACE(TRACE_WARNING, "SF_Library: Alloc buffer failed");
     result = SFLIB_NO_BUFFER;
   } else {
     buffer = (unsigned char *)std::malloc((size_t)length + 1);

@@ -3,32 +3,16 @@
 #pragma once
 #include <cstdint>
 
+#include "sf_codes.h"
 #include "sf_progress.h"
 
 struct SerialDevice;
 
-enum {
-  SF_HEADER_SIZE = 24,
-  SF_CHUNK_SIZE = 8192,
-};
+enum { SF_CHUNK_SIZE = 8192 };
 
 // The longest package file: its buffer (one byte more) must still be
 // counted in a signed 32-bit length.
 inline constexpr int64_t SFLIB_MAX_FILE_LENGTH = 0x7FFFFFFE;
-
-// Results of an assignment.
-enum SFLibResult : int {
-  SFLIB_OK = 0,
-  SFLIB_NO_DATA = 3,          // no device, no data, or a negative length
-  SFLIB_LINK_FAILED = 5,      // the update-mode link did not open; nothing sent
-  SFLIB_FILE_NOT_OPENED = 10,
-  SFLIB_FILE_SHORT = 11,      // fewer bytes than its length, or no length
-  SFLIB_NO_BUFFER = 12,       // not allocated, or too large to hold
-  SFLIB_REJECTED = 14,        // short write, "ERROR" reply, or result code 2
-  SFLIB_REJECTED_4 = 16,
-  SFLIB_REJECTED_3 = 17,
-  SFLIB_REJECTED_OTHER = 18,  // any other result code, a wrong magic, no reply
-};
 
 // Sends `length` bytes of `data` (read only, never copied).
 int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t length,

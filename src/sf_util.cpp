@@ -23,6 +23,7 @@ static const char regainSwitch[] = " /regainwwan";
 
 enum {
   KVT_LINE_SIZE = 200,  // bytes, terminator included; also the most the registry read takes
+  KVT_QUOTES = 2,       // around the path, beyond the line's count
   // The connection manager is given two minutes. A hung tool must not hold
   // the update hostage: past that the run goes on without it.
   KVT_WAIT_MS = 120000,
@@ -56,7 +57,7 @@ void corvinKvtCtrl(int mode) {
   // One byte beyond the read, so a value without a terminator gets one.
   char folder[KVT_LINE_SIZE + 1] = {0};
   char program[KVT_LINE_SIZE] = {0};
-  char commandLine[KVT_LINE_SIZE] = {0};
+  char commandLine[KVT_LINE_SIZE + KVT_QUOTES] = {0};
 
   OsRegKey key = 0;
   uint32_t result = OsRegOpenKeyEx(OS_HKEY_LOCAL_MACHINE, kvtKey, OS_KEY_READ | OS_KEY_WOW64_64KEY, &key);
@@ -75,10 +76,14 @@ void corvinKvtCtrl(int mode) {
   // first word: a folder with blanks ("C:\Program Files\...") then cannot
   // start "C:\Program.exe" instead, with this program's rights. The whole
   // line has to fit, or none of it is used: a folder that long is taken as
-  // one without the console program.
+  // one without the console program. The line is counted without its
+  // quotes, and with the release switch in either mode: a folder that lets
+  // the module go also lets it be taken back.
   const char *modeSwitch = mode == KVT_RELEASE ? releaseSwitch : regainSwitch;
+  const size_t counted = std::strlen(folder) + std::strlen(kvtProgram) + std::strlen(releaseSwitch);
   size_t lineUsed = 0, programUsed = 0;
-  bool fits = Append(commandLine, sizeof commandLine, &lineUsed, "\"") &&
+  bool fits = counted < KVT_LINE_SIZE &&
+              Append(commandLine, sizeof commandLine, &lineUsed, "\"") &&
               Append(commandLine, sizeof commandLine, &lineUsed, folder) &&
               Append(commandLine, sizeof commandLine, &lineUsed, kvtProgram) &&
               Append(commandLine, sizeof commandLine, &lineUsed, "\"") &&

@@ -62,14 +62,12 @@ endfunction()
 
 quillon_fuzz_target(at_fuzz REPLAY_RUNS 5000 ${QUILLON_FUZZ_CHANNEL})
 quillon_fuzz_target(version_fuzz ${QUILLON_FUZZ_CHANNEL}
-                    ${PROJECT_SOURCE_DIR}/src/version_control_fields.cpp
-                    ${PROJECT_SOURCE_DIR}/src/version_control_identify.cpp)
+                    ${PROJECT_SOURCE_DIR}/src/version_control/identify.cpp)
 quillon_fuzz_target(pin_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp)
 quillon_fuzz_target(query_line_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp)
 quillon_fuzz_target(judge_fuzz
-                    ${PROJECT_SOURCE_DIR}/src/version_control_judge.cpp
-                    ${PROJECT_SOURCE_DIR}/src/version_control_text.cpp
-                    ${PROJECT_SOURCE_DIR}/src/version_control_rules.cpp)
+                    ${PROJECT_SOURCE_DIR}/src/version_control/judge.cpp
+                    ${PROJECT_SOURCE_DIR}/src/version_control/rules.cpp)
 target_include_directories(judge_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/data)
 quillon_fuzz_target(sf_version_fuzz ${QUILLON_FUZZ_CHANNEL}
                     ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp ${PROJECT_SOURCE_DIR}/src/sf_link.cpp)

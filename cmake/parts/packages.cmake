@@ -43,7 +43,7 @@ add_custom_command(
 # the images are assembled in by .incbin, which the compiler's dependency
 # scan does not see, hence OBJECT_DEPENDS.
 target_sources(quillon_core PRIVATE ${package_outputs})
-set_source_files_properties(${PROJECT_SOURCE_DIR}/src/version_control_images.cpp PROPERTIES
+set_source_files_properties(${PROJECT_SOURCE_DIR}/src/version_control/packages.cpp PROPERTIES
   OBJECT_DEPENDS "${package_outputs};${package_images}")
 target_include_directories(quillon_core PRIVATE ${package_dir} ${PROJECT_SOURCE_DIR}/data)
 

@@ -10,6 +10,7 @@
 #include "at_cmd.h"
 #include "devices.h"
 #include "module_interface.h"
+#include "version_control/check.h"
 #include "winserial.h"
 
 static void Decide(InventoryRecord *record, int status) {

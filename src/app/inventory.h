@@ -4,7 +4,8 @@
 #pragma once
 #include <cstdint>
 
-#include "version_control.h"
+#include "version_control/identify.h"
+#include "version_control/packages.h"
 
 struct SerialDevice;
 

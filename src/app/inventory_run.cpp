@@ -13,7 +13,7 @@
 #include "resource.h"
 #include "trace_log.h"
 #include "upgrade_log_read.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 
 static const unsigned traceThreshold = 3;
 static const char traceSource[] = "..\\..\\..\\src\\app\\inventory_run";

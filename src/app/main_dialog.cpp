@@ -14,11 +14,14 @@
 #include "at_cmd.h"
 #include "devices.h"
 #include "os/dialog.h"
+#include "os/sync.h"
 #include "os/thread.h"
 #include "resource.h"
 #include "trace_log.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/check.h"
+#include "version_control/identify.h"
+#include "version_control/packages.h"
 
 static const unsigned traceThreshold = 4;
 static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog";
@@ -132,16 +135,20 @@ static int RunUpdate(OsWindow dialog) {
     return MAIN_REFUSED;
   }
   int progress = ProgressDialogRun(quietMode ? nullptr : dialog);
-  if (progress == -1) {
+  if (progress == -1 || progress == PROGRESS_WORKER_NOT_STARTED) {
     // The progress dialog resumes the worker when it is created: without
-    // the dialog the worker never ran, and a wait for it would never end.
-    TRACE(TRACE_WARNING, "Progress dialog not created\n");
+    // the dialog, or when the resume failed, the worker never ran, and a
+    // wait for it would never end.
+    if (progress == -1) TRACE(TRACE_WARNING, "Progress dialog not created\n");
     OsThreadClose(workerThread);
     workerThread = nullptr;
     SetUpdateResult(RESULT_UNKNOWN);
     return MAIN_REFUSED;
   }
-  OsThreadWait(workerThread, WAIT_NO_LIMIT);
+  // A worker whose end cannot be awaited may still be running and own the
+  // device: nothing after this is safe, so the process ends here.
+  if (OsThreadWait(workerThread, WAIT_NO_LIMIT) != OS_WAIT_OBJECT_0)
+    TRACE(TRACE_FATAL, "Worker thread wait failed\n");
   OsThreadClose(workerThread);
   workerThread = nullptr;
   return MAIN_UPDATE_RAN;

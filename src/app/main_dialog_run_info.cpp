@@ -11,7 +11,7 @@
 #include "os/registry.h"
 #include "resource.h"
 #include "trace_log.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 
 static const unsigned traceThreshold = 4;
 static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog_run_info";

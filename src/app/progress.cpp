@@ -130,7 +130,8 @@ static void Serve(OsWindow dialog, int request, intptr_t value) {
 
 // The worker is resumed last: its first request is served only once the
 // modal loop runs anyway, and by then the bars are set up. A worker that
-// cannot run would leave a dialog nobody ends, with shutdown refused.
+// cannot run would leave a dialog nobody ends, with shutdown refused, and
+// a caller waiting for ever.
 static int Init(OsWindow dialog) {
   ProgressWindow = dialog;
   TakeShutdownGuards(dialog);
@@ -139,8 +140,11 @@ static int Init(OsWindow dialog) {
   OsSetBarColor(dialog, IDC_PERCENT_BAR, percentBarColor);
   SetStage(0);
   if (!OsThreadResume(workerThread)) {
+    // Not a failed run: the caller must not wait for a worker that never
+    // ran, and names the run's code itself.
     TRACE(TRACE_WARNING, "The update worker could not be started\r\n");
-    Finish(dialog, PROGRESS_FAILURE);
+    ReleaseShutdownGuards(dialog);
+    OsDialogEnd(dialog, PROGRESS_WORKER_NOT_STARTED);
   }
   return 1;
 }

@@ -22,7 +22,11 @@ void OnProgress(unsigned stage, const SFProgressPair *pair);
 // otherwise keeps across packages; for tests.
 void ResetProgressSamples();
 
+// ProgressDialogRun's code when workerThread could not be resumed: the
+// worker never ran and never will, so nobody may wait for it.
+enum { PROGRESS_WORKER_NOT_STARTED = 3 };
+
 // Runs dialog 133 modally (owner may be none): takes the shutdown guards,
-// resumes workerThread and returns the code EndProgress gave, or -1 when
-// the dialog could not be created.
+// resumes workerThread and returns the code EndProgress gave,
+// PROGRESS_WORKER_NOT_STARTED, or -1 when the dialog could not be created.
 int ProgressDialogRun(OsWindow owner);

@@ -15,7 +15,8 @@
 #include "sf_library.h"
 #include "trace_log.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/identify.h"
+#include "version_control/packages.h"
 
 static const unsigned traceThreshold = 3;
 static const char traceSource[] = "..\\..\\..\\src\\app\\worker";
@@ -117,6 +118,12 @@ static bool Identified(const ModuleInfo &info) {
   return std::strcmp(info.model, NoModuleFound) != 0 && info.buildDate[0] != '\0';
 }
 
+// The end of a delta chain has no build date to compare: a module that
+// came back naming itself and a version is the success.
+static bool NamesItsVersion(const ModuleInfo &info) {
+  return std::strcmp(info.model, NoModuleFound) != 0 && info.softwareVersion[0] != '\0';
+}
+
 static void SendOptionalImage() {
   int result = -1;
   if (OptionalImageIsIntact())
@@ -161,7 +168,7 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
         if (lastIndex == -1) return Fail(F2_NO_PATH);
         // The end of a delta chain is only a success for a module that
         // came back as itself; one stuck in its loader reports nothing.
-        if (!Identified(info)) return Fail(F6_NOT_UPDATED);
+        if (!NamesItsVersion(info)) return Fail(F6_NOT_UPDATED);
         break;
       }
       if (index == lastIndex) return Fail(F3_SAME_PACKAGE);

@@ -109,19 +109,46 @@ class Process:
         return self.popen.poll() is None
 
 
+# Where Wine packages keep Wine's own fonts (Debian's fonts-wine first).
+WINE_FONT_DIRS = ("/usr/share/wine/fonts", "/usr/local/share/wine/fonts", "/opt/wine-stable/share/wine/fonts")
+
+
+def _install_marlett(prefix):
+    """Copies Wine's Marlett into the prefix's C:\\windows\\Fonts.
+
+    Debian's Wine 8 never looks in its own data directory's fonts (no access
+    to it shows under strace; a +font trace lists only C:\\windows\\Fonts and
+    fontconfig's folders), and wineboot leaves C:\\windows\\Fonts empty.
+    Without Marlett, Wine draws each caption's close button as Marlett's
+    glyph letter "r" in a text font. Only Marlett goes in: Wine's Tahoma
+    would change every dialog's text metrics, which is another question.
+    """
+    for source in WINE_FONT_DIRS:
+        marlett = os.path.join(source, "marlett.ttf")
+        if os.path.exists(marlett):
+            fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+            os.makedirs(fonts, exist_ok=True)
+            shutil.copy(marlett, fonts)
+            return
+
+
 def _pristine_prefix():
     """Boots the pristine prefix once per build directory, under a lock."""
     path = os.path.join(BUILD_DIR, "wine-pristine")
     os.makedirs(BUILD_DIR, exist_ok=True)
     with open(os.path.join(BUILD_DIR, "wine-pristine.lock"), "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(os.path.join(path, ".ready")):
+        # The marker names what the prefix holds: one made before Marlett
+        # went in is made again.
+        ready = os.path.join(path, ".ready-with-marlett")
+        if os.path.exists(ready):
             return path
         shutil.rmtree(path, ignore_errors=True)
         env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         env.pop("DISPLAY", None)
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
+        _install_marlett(path)
         # A virtual desktop makes Wine draw frames and captions itself, so
         # screenshots under a bare Xvfb show them.
         for key, name, data in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
@@ -129,7 +156,7 @@ def _pristine_prefix():
             subprocess.run([WINE, "reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f"],
                            env=env, check=True, timeout=120, **quiet)
         subprocess.run(["wineserver", "-w"], env=env, timeout=120, **quiet)
-        open(os.path.join(path, ".ready"), "w").close()
+        open(ready, "w").close()
         return path
 
 

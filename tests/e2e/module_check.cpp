@@ -24,7 +24,7 @@
 #include "devices.h"
 #include "escape_text.h"
 #include "module_interface.h"
-#include "version_control.h"
+#include "version_control/identify.h"
 
 namespace {
 

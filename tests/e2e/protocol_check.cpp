@@ -19,7 +19,7 @@
 #include "module_interface.h"
 #include "sf_library.h"
 #include "sf_link.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 
 namespace {
 

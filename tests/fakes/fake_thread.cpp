@@ -1,6 +1,8 @@
 // Threads that run on the test's own thread.
 #include "fakes/fake_thread.h"
 
+#include <gtest/gtest.h>
+
 struct OsThreadRecord {
   OsThreadProc procedure;
   void *argument;
@@ -18,7 +20,7 @@ OsThread OsThreadCreateSuspended(OsThreadProc procedure, void *argument) {
 }
 
 int OsThreadResume(OsThread thread) {
-  if (thread == nullptr) return 0;
+  if (thread == nullptr || fakeThread.failResume) return 0;
   fakeThread.resumed++;
   if (!thread->finished) {
     thread->finished = true;
@@ -30,10 +32,15 @@ int OsThreadResume(OsThread thread) {
 int OsThreadWait(OsThread thread, int timeoutMs) {
   fakeThread.waited++;
   fakeThread.waitTimeouts.push_back(timeoutMs);
-  if (thread == nullptr) return OS_WAIT_FAILED;
+  if (thread == nullptr || fakeThread.failWait) return OS_WAIT_FAILED;
   fakeThread.ranBeforeWait = thread->finished;
-  // A suspended thread that nobody resumed would wait for ever.
-  return thread->finished ? OS_WAIT_OBJECT_0 : OS_WAIT_TIMEOUT;
+  // A suspended thread that nobody resumed never ends: on Windows that
+  // wait hangs the process, so here it fails the test.
+  if (!thread->finished) {
+    ADD_FAILURE() << "a wait on a thread that nobody resumed never ends";
+    return OS_WAIT_TIMEOUT;
+  }
+  return OS_WAIT_OBJECT_0;
 }
 
 void OsThreadClose(OsThread thread) {

@@ -12,6 +12,8 @@ struct FakeThread {
   int waited;
   int closed;
   int failCreate;            // nonzero: OsThreadCreateSuspended gives nullptr
+  int failResume;            // nonzero: OsThreadResume fails and runs nothing
+  int failWait;              // nonzero: OsThreadWait gives OS_WAIT_FAILED
   std::vector<int> waitTimeouts;
   bool ranBeforeWait;        // the procedure had finished when a wait began
 };

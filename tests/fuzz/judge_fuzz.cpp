@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "version_control.h"
+#include "version_control/identify.h"
+#include "version_control/judge.h"
+#include "version_control/rules.h"
 
 namespace {
 

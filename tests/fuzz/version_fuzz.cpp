@@ -12,7 +12,7 @@
 
 #include "fuzz/fuzz_module.h"
 #include "module_interface.h"
-#include "version_control.h"
+#include "version_control/identify.h"
 
 namespace {
 

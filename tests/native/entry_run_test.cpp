@@ -24,7 +24,7 @@
 #include "simulator.h"
 #include "temp_files.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 #include "worker_module.h"
 
 namespace {

@@ -26,7 +26,7 @@
 #include "temp_files.h"
 #include "trace_lines.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_devenum.h"
 #include "fakes/fake_dialog.h"
+#include "fakes/fake_process.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_sync.h"
 #include "fakes/fake_thread.h"
@@ -27,6 +28,7 @@
 #include "scripted_module.h"
 #include "simulator.h"
 #include "temp_files.h"
+#include "trace_lines.h"
 #include "upgrade_log.h"
 
 namespace {
@@ -415,6 +417,13 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
        {warning},
        {MAIN, PROGRESS},
        1},
+      // A worker left suspended never ends: a wait for it would hang.
+      {"the worker thread cannot be resumed",
+       [](ModuleScript &) { fakeThread.failResume = 1; },
+       1,
+       {warning},
+       {MAIN, PROGRESS},
+       1},
   };
   for (const RefusalRow &row : rows) {
     SCOPED_TRACE(row.name);
@@ -437,6 +446,20 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
     EXPECT_EQ(workerThread, nullptr);
     EXPECT_EQ(Count(Log(), okLine), 1u);
   }
+}
+
+// A wait that fails leaves a worker that may still be running and own
+// the device: nothing after it is safe, so the process ends there.
+TEST_F(MainDialogTest, AFailedWaitForTheWorkerIsFatal) {
+  fakeExitCodes.clear();
+  fakeThread.failWait = 1;
+  OpenModule();
+  UserPresses({OS_IDOK});
+  MainDialogRun();
+  EXPECT_EQ(fakeThread.waited, 1);
+  EXPECT_EQ(Messages("FATAL"), std::vector<std::string>{"Worker thread wait failed\n"});
+  EXPECT_EQ(fakeExitCodes, std::vector<int>{1});
+  fakeExitCodes.clear();
 }
 
 TEST_F(MainDialogTest, GoesOnOnceThePinDialogHasOpenedTheSim) {

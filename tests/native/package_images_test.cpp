@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sha256.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 
 namespace {
 

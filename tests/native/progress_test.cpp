@@ -198,16 +198,22 @@ TEST_F(ProgressTest, SystemsWithoutBlockReasonsStillKeepTheMachineAwake) {
 }
 
 // As written, a dialog whose worker never runs waits for an end that never
-// comes, with shutdown refused: it ends itself as a failure instead.
-TEST_F(ProgressTest, DialogWithoutAWorkerEndsAsAFailure) {
-  workerThread = nullptr;
-  EXPECT_EQ(ProgressDialogRun(nullptr), 2);
-  EXPECT_EQ(UpdateResult, 1);
-  Lines calls = CallsSince(0);
-  ASSERT_GE(calls.size(), 3u);
-  EXPECT_EQ(Lines(calls.end() - 3, calls.end()),
-            (Lines{"BlockReasonDestroy", "SetExecutionState 0x80000000", "DialogEnd 2"}));
-  EXPECT_EQ(Messages("WARNING"), Lines{"The update worker could not be started\r\n"});
+// comes, with shutdown refused: it ends itself instead, and says the worker
+// never started, so that nobody waits for it.
+TEST_F(ProgressTest, DialogWithoutAWorkerSaysTheWorkerNeverStarted) {
+  for (bool noThread : {true, false}) {
+    SCOPED_TRACE(noThread ? "no thread" : "a thread that cannot be resumed");
+    StartOver();
+    workerThread = noThread ? nullptr : OsThreadCreateSuspended([](void *) -> unsigned { return 0; }, nullptr);
+    fakeThread.failResume = 1;
+    EXPECT_EQ(ProgressDialogRun(nullptr), PROGRESS_WORKER_NOT_STARTED);
+    EXPECT_EQ(UpdateResult, 0) << "the caller names the run's code";
+    Lines calls = CallsSince(0);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(Lines(calls.end() - 3, calls.end()),
+              (Lines{"BlockReasonDestroy", "SetExecutionState 0x80000000", "DialogEnd 3"}));
+    EXPECT_EQ(Messages("WARNING"), Lines{"The update worker could not be started\r\n"});
+  }
 }
 
 TEST_F(ProgressTest, DialogThatCannotBeCreatedTakesNoGuards) {

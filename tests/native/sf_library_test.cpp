@@ -253,6 +253,8 @@ TEST_F(AssignmentTest, MissingRepliesEndWithEighteenAfterTheirTimeOut) {
     EXPECT_GE(elapsed, 120000u + 10000u);
     EXPECT_LT(elapsed, 2 * 120000u) << "one reply's wait, not one per chunk";
     EXPECT_TRUE(Traced("Received 0 bytes expected 24 within 120000 ms"));
+    EXPECT_EQ(Messages("WARNING"), std::vector<std::string>{"SF_Library: Received NACK"})
+        << "a reply that never came is refused like a rejection";
     EXPECT_TRUE(Traced("Wait for second OK returned 2"));
   }
 }
@@ -265,6 +267,7 @@ TEST_F(AssignmentTest, AReplyCutShortEndsWithEighteen) {
     EXPECT_EQ(Send(TestPackage(2 * 8192)), 18);
     EXPECT_EQ(peer->headers.size(), 1u);
     EXPECT_TRUE(Traced("Received 16 bytes expected 24 within 120000 ms"));
+    EXPECT_TRUE(Traced("SF_Library: Received NACK"));
   }
 }
 

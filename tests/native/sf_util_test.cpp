@@ -175,20 +175,22 @@ TEST_F(KvtTest, AValueWithoutATerminatorEndsWhereItsDataEnds) {
   EXPECT_EQ(CommandLines(), std::vector<std::string>{"\"C:\\Corvin\\Corvin.KVT.Console.exe\" /regainwwan"});
 }
 
-// The quoted command line may take 199 characters; one more and the
-// console program is treated as missing. The release switch is one
-// character longer than the regain switch.
-TEST_F(KvtTest, TheCommandLineFitsIn199Characters) {
+// Folder, program name and switch may take 199 characters, counted
+// without the quotes around the path, and always with the release switch
+// (one character longer): a folder either allows both the release and
+// the regain or neither, so a released module is always taken back.
+TEST_F(KvtTest, TheCommandLineFitsIn199CharactersForBothModesOrForNeither) {
   struct Row {
     const char *name;
     int mode;
     size_t folderLength;
     bool runs;
   } rows[] = {
-      {"release at 199", KVT_RELEASE, 162, true},
-      {"release at 200", KVT_RELEASE, 163, false},
-      {"regain at 199", KVT_REGAIN, 163, true},
-      {"regain at 200", KVT_REGAIN, 164, false},
+      {"release at 199", KVT_RELEASE, 164, true},
+      {"regain beside a release at 199", KVT_REGAIN, 164, true},
+      {"release at 200", KVT_RELEASE, 165, false},
+      {"regain beside a release at 200", KVT_REGAIN, 165, false},
+      {"a shorter folder releases", KVT_RELEASE, 163, true},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -199,7 +201,8 @@ TEST_F(KvtTest, TheCommandLineFitsIn199Characters) {
     corvinKvtCtrl(row.mode);
     ASSERT_EQ(fakeChildProcess.starts.size(), row.runs ? 1u : 0u);
     if (row.runs) {
-      EXPECT_EQ(fakeChildProcess.starts[0].commandLine.size(), 199u);
+      const std::string modeSwitch = row.mode == KVT_RELEASE ? " /releasewwan" : " /regainwwan";
+      EXPECT_EQ(fakeChildProcess.starts[0].commandLine, "\"" + folder + program + "\"" + modeSwitch);
     }
     // A line too long is not even looked for on disk.
     EXPECT_EQ(fakeFileAttributes.queries.size(), row.runs ? 1u : 0u);

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "version_control.h"
+#include "version_control/judge.h"
+#include "version_control/packages.h"
 
 namespace {
 

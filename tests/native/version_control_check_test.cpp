@@ -12,7 +12,8 @@
 #include "module_port_fixture.h"
 #include "temp_files.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/check.h"
+#include "version_control/judge.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "module_port_fixture.h"
 #include "simulator.h"
-#include "version_control.h"
+#include "version_control/identify.h"
 
 namespace {
 

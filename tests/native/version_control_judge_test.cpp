@@ -7,7 +7,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "version_control.h"
+#include "version_control/identify.h"
+#include "version_control/judge.h"
+#include "version_control/rules.h"
 
 namespace {
 

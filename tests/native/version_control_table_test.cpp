@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "version_control.h"
+#include "version_control/rules.h"
 
 namespace {
 

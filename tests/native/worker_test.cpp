@@ -26,7 +26,7 @@
 #include "simulator.h"
 #include "temp_files.h"
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/packages.h"
 #include "worker_module.h"
 
 namespace {
@@ -259,6 +259,8 @@ struct ChainRow {
   std::map<uint32_t, std::string> installs;  // by package length
   int code;
   int passes;  // packages of the chain the module received
+  bool blankAfterRestart = false;  // answers no identification once restarted
+  const char *buildDate = "Jan 5 2009";  // what it reports throughout
 };
 
 // A chain of deltas takes a pass per delta; the chain ends when no later
@@ -269,6 +271,10 @@ TEST_F(WorkerTest, DeltaChains) {
   const ChainRow rows[] = {
       {"three deltas", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, 0, 3},
       {"the second delta does not take", {{100, "R1D06"}}, 7, 2},
+      // The chain's end has no build date to compare: only a module that
+      // does not say who it is, or names no version, was not updated.
+      {"back unidentified after the first delta", {{100, "R1D06"}}, 7, 1, true},
+      {"a module that reports no build date", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, 0, 3, false, ""},
       {"back on an earlier version", {{100, "R1D06"}, {200, "R1D05"}}, 0, 2},
   };
   for (const ChainRow &row : rows) {
@@ -277,6 +283,8 @@ TEST_F(WorkerTest, DeltaChains) {
     SetUp();
     module->installs = row.installs;
     module->changesBuildDate = false;
+    module->blankAfterRestart = row.blankAfterRestart;
+    module->buildDate = row.buildDate;
     runCatalogue = chain;
     runCount = 3;
     EXPECT_EQ(Run(RunOverCatalogue), row.code == 0 ? 1 : 2);

@@ -1,9 +1,13 @@
 // The check before an update: identify the module afresh, let -f through
 // for the modules that qualify, otherwise judge it against the rules and
 // tell the user why not.
-#include "os/ui.h"
+#include "version_control/check.h"
+
 #include "upgrade_log.h"
-#include "version_control.h"
+#include "version_control/identify.h"
+#include "version_control/judge.h"
+#include "version_control/packages.h"
+#include "version_control/rules.h"
 
 int CheckVersionControl(SerialDevice *device, int forceUpgrade, OsWindow owner, VersionMessageBox showMessage) {
   ModuleInfo info = IdentifyModule(device);

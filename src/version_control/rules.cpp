@@ -1,6 +1,6 @@
 // The rules table: built into its fixed 204-cell rows by the compiler from
 // the readable rule list in data/, so the program holds constant data only.
-#include "version_control.h"
+#include "version_control/rules.h"
 
 const char VersionListEnd[] = "0";
 
