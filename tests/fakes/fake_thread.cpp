@@ -1,28 +1,73 @@
 // Threads that run on the test's own thread.
 #include "fakes/fake_thread.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+
 struct OsThreadRecord {
   OsThreadProc procedure;
   void *argument;
+  bool resumed;
+  bool running;
   bool finished;
+  size_t index;  // into fakeThread.history
 };
 
 FakeThread fakeThread;
+static std::deque<OsThread> due;  // resumed, not yet run
+static OsThread current;
 
-void FakeThreadReset() { fakeThread = FakeThread{}; }
+void FakeThreadReset() {
+  fakeThread = FakeThread{};
+  due.clear();
+  current = nullptr;
+}
+
+static void RunToEnd(OsThread thread) {
+  due.erase(std::remove(due.begin(), due.end(), thread), due.end());
+  thread->running = true;
+  OsThread outer = FakeThreadSwitch(thread);
+  thread->procedure(thread->argument);
+  FakeThreadSwitch(outer);
+  thread->running = false;
+  thread->finished = true;
+}
+
+bool FakeThreadRunOne() {
+  if (due.empty()) return false;
+  RunToEnd(due.front());
+  return true;
+}
+
+void FakeThreadRunResumed() {
+  while (FakeThreadRunOne()) {
+  }
+}
+
+OsThread FakeThreadCurrent() { return current; }
+
+OsThread FakeThreadSwitch(OsThread thread) {
+  OsThread outer = current;
+  current = thread;
+  return outer;
+}
 
 OsThread OsThreadCreateSuspended(OsThreadProc procedure, void *argument) {
   if (fakeThread.failCreate) return nullptr;
   fakeThread.created++;
-  return new OsThreadRecord{procedure, argument, false};
+  fakeThread.history.push_back(FakeThreadHistory{procedure, 0, {}, false, false});
+  return new OsThreadRecord{procedure, argument, false, false, false, fakeThread.history.size() - 1};
 }
 
 int OsThreadResume(OsThread thread) {
   if (thread == nullptr) return 0;
   fakeThread.resumed++;
-  if (!thread->finished) {
-    thread->finished = true;
-    thread->procedure(thread->argument);
+  fakeThread.history[thread->index].resumed++;
+  if (!thread->resumed) {
+    thread->resumed = true;
+    due.push_back(thread);
   }
   return 1;
 }
@@ -32,6 +77,16 @@ int OsThreadWait(OsThread thread, int timeoutMs) {
   fakeThread.waitTimeouts.push_back(timeoutMs);
   if (thread == nullptr) return OS_WAIT_FAILED;
   fakeThread.ranBeforeWait = thread->finished;
+  fakeThread.history[thread->index].waitTimeouts.push_back(timeoutMs);
+  fakeThread.history[thread->index].ranBeforeWait = thread->finished;
+  // The thread is inside a synchronous request that the waiter would
+  // have to serve: on Windows neither would ever go on.
+  if (thread->running) {
+    ADD_FAILURE() << "a wait for a thread that is waiting for the waiter";
+    return OS_WAIT_TIMEOUT;
+  }
+  // A resumed thread ends in its own time; the wait sees it end.
+  if (thread->resumed && !thread->finished) RunToEnd(thread);
   // A suspended thread that nobody resumed would wait for ever.
   return thread->finished ? OS_WAIT_OBJECT_0 : OS_WAIT_TIMEOUT;
 }
@@ -39,5 +94,22 @@ int OsThreadWait(OsThread thread, int timeoutMs) {
 void OsThreadClose(OsThread thread) {
   if (thread == nullptr) return;
   fakeThread.closed++;
+  fakeThread.history[thread->index].closed = true;
+  due.erase(std::remove(due.begin(), due.end(), thread), due.end());
   delete thread;
+}
+
+FakeThreadHistory FakeThreadOf(OsThreadProc procedure, int *created) {
+  FakeThreadHistory merged{procedure, 0, {}, false, true};
+  int count = 0;
+  for (const FakeThreadHistory &thread : fakeThread.history) {
+    if (thread.procedure != procedure) continue;
+    count++;
+    merged.resumed += thread.resumed;
+    merged.waitTimeouts.insert(merged.waitTimeouts.end(), thread.waitTimeouts.begin(), thread.waitTimeouts.end());
+    merged.ranBeforeWait = thread.ranBeforeWait;
+    merged.closed = merged.closed && thread.closed;
+  }
+  if (created != nullptr) *created = count;
+  return merged;
 }

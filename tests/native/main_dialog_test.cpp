@@ -13,6 +13,7 @@
 
 #include "app/main_dialog.h"
 #include "app/state.h"
+#include "app/worker.h"
 #include "devices.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
@@ -166,11 +167,22 @@ class MainDialogTest : public ::testing::Test {
     for (const std::string &sent : Commands()) count += sent == command;
     return count;
   }
+  // Presses each button and lets the dialog finish what it started.
   void UserPresses(std::vector<int> ids) {
     fakeDialog.users[MAIN] = [ids](OsWindow dialog) {
-      for (int id : ids) FakeDialogPress(dialog, id);
+      for (int id : ids) {
+        FakeDialogPress(dialog, id);
+        FakeDialogPump();
+      }
     };
   }
+  // The update worker's threads (the dialog's own threads ask the module).
+  static int WorkersCreated() {
+    int created = 0;
+    FakeThreadOf(UpdateWorker, &created);
+    return created;
+  }
+  static FakeThreadHistory Worker() { return FakeThreadOf(UpdateWorker); }
   TempFolder folder;
   std::string logPath;
   std::shared_ptr<ModuleScript> script;
@@ -217,13 +229,19 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
     EXPECT_EQ(Field(HARDWARE), " ");
     EXPECT_EQ(fakeDialog.windows[dialog].timers, std::set<unsigned>{POLL_TIMER});
     FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPump();
     EXPECT_EQ(Field(MODEL), "No module found");
     PlugModule();
     FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(Field(MODEL), "No module found") << "shown when the poll reports, not before";
+    EXPECT_EQ(theDevice, nullptr) << "the poll's device is handed over with its report";
+    FakeDialogPump();
     EXPECT_EQ(Field(MODEL), "M7120x");
     EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
+    EXPECT_NE(theDevice, nullptr);
     EXPECT_TRUE(fakeDialog.windows[dialog].timers.empty()) << "a module found stops the poll";
     FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPump();
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
   EXPECT_EQ(MainDialogRun(), 2);
@@ -236,23 +254,40 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
   EXPECT_EQ(Commands(), (std::vector<std::string>{"AT+CGMM", "AT*QVERS"})) << "opened once, asked once";
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   EXPECT_NE(theDevice, nullptr);
+  // The first poll and two timer polls, each on a thread of its own that
+  // the dialog waited for once it had reported.
+  int polls = 0;
+  for (const FakeThreadHistory &thread : fakeThread.history) {
+    polls++;
+    EXPECT_EQ(thread.waitTimeouts, std::vector<int>{-1});
+    EXPECT_TRUE(thread.ranBeforeWait);
+    EXPECT_TRUE(thread.closed);
+  }
+  EXPECT_EQ(polls, 3);
 }
 
 // A module left in its update mode opens but cannot say who it is: the
-// poll keeps asking that open device, and never reopens it.
+// poll keeps asking that open device, and never reopens it. Each poll
+// takes its two four-second queries on its own thread; the timer's ticks
+// meanwhile start no second one.
 TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   FakePort &port = FakeCommAddPort(com7);
   module = PlayModule(port, ReplyFrom({{"vers=1", "OK\r\n"}}, ""));
   ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
   ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+  SerialDevice *opened = theDevice;
   module->commands.clear();
   uint32_t longestPoll = 0;
   fakeDialog.users[MAIN] = [&](OsWindow dialog) {
     for (int i = 0; i < 3; i++) {
-      uint32_t start = fakeClock.tick;
       FakeDialogFireTimer(dialog, POLL_TIMER);
+      FakeDialogFireTimer(dialog, POLL_TIMER);
+      EXPECT_EQ(fakeThread.created, 2 + i) << "one poll out at a time";
+      uint32_t start = fakeClock.tick;
+      FakeDialogPump();
       longestPoll = std::max(longestPoll, fakeClock.tick - start);
       EXPECT_EQ(Field(MODEL), "No module found");
+      EXPECT_EQ(theDevice, opened);
     }
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
@@ -260,8 +295,6 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   EXPECT_EQ(CommandCount("AT*QVERS"), 4) << "the first poll and three timer polls";
   EXPECT_EQ(CommandCount("AT*QVER2"), 4);
-  // A silent module holds the dialog for its two four-second queries, not
-  // longer: the Cancel behind them is served.
   EXPECT_LE(longestPoll, 10000u);
   EXPECT_GE(longestPoll, 8000u);
 }
@@ -294,7 +327,7 @@ TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
   EXPECT_EQ(Count(log, "Time: "), 1u);
   EXPECT_EQ(Count(log, "FW version:  -> R1D06\r\r\n"), 1u);
   EXPECT_EQ(log.substr(log.size() - std::string(okLine).size()), okLine);
-  EXPECT_EQ(fakeThread.created, 0);
+  EXPECT_EQ(WorkersCreated(), 0);
 }
 
 // The whole way to the worker: header and OK line, the check, the update
@@ -320,11 +353,11 @@ TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->window, Main()) << "owned by the main dialog";
   EXPECT_LT(init - names.begin(), progress - fakeDialog.calls.data());
-  EXPECT_EQ(fakeThread.created, 1);
-  EXPECT_EQ(fakeThread.resumed, 1);
-  EXPECT_EQ(fakeThread.waitTimeouts, std::vector<int>{-1});
-  EXPECT_TRUE(fakeThread.ranBeforeWait);
-  EXPECT_EQ(fakeThread.closed, 1);
+  EXPECT_EQ(WorkersCreated(), 1);
+  EXPECT_EQ(Worker().resumed, 1);
+  EXPECT_EQ(Worker().waitTimeouts, std::vector<int>{-1});
+  EXPECT_TRUE(Worker().ranBeforeWait) << "the progress dialog's loop ran the worker before the wait";
+  EXPECT_TRUE(Worker().closed);
   EXPECT_EQ(workerThread, nullptr);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
@@ -430,10 +463,10 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
     EXPECT_EQ(Boxes(), row.boxes);
     for (const FakeMessageBox &box : fakeUi.shown) EXPECT_EQ(box.owner, Main());
     EXPECT_EQ(DialogsRun(), row.dialogs);
-    EXPECT_EQ(fakeThread.created, row.threadsCreated);
-    EXPECT_EQ(fakeThread.resumed, 0);
-    EXPECT_EQ(fakeThread.waited, 0) << "no wait on a worker that never ran";
-    EXPECT_EQ(fakeThread.closed, row.threadsCreated);
+    EXPECT_EQ(WorkersCreated(), row.threadsCreated);
+    EXPECT_EQ(Worker().resumed, 0);
+    EXPECT_TRUE(Worker().waitTimeouts.empty()) << "no wait on a worker that never ran";
+    EXPECT_TRUE(Worker().closed);
     EXPECT_EQ(workerThread, nullptr);
     EXPECT_EQ(Count(Log(), okLine), 1u);
   }
@@ -450,7 +483,7 @@ TEST_F(MainDialogTest, GoesOnOnceThePinDialogHasOpenedTheSim) {
   ASSERT_NE(pin, nullptr);
   EXPECT_EQ(pin->window, Main()) << "owned by the main dialog";
   EXPECT_EQ(CommandCount("AT+CPIN=\"1234\"\r\n"), 1);
-  EXPECT_EQ(fakeThread.created, 1);
+  EXPECT_EQ(WorkersCreated(), 1);
 }
 
 // OK pressed over and over while the PIN dialog is up starts nothing
@@ -481,8 +514,10 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
   fakeUi.answers = {OS_IDCANCEL, OS_IDOK};
   fakeDialog.users[MAIN] = [this](OsWindow dialog) {
     FakeDialogPress(dialog, OS_IDOK);
+    FakeDialogPump();
     EXPECT_FALSE(fakeDialog.windows[dialog].ended);
-    EXPECT_EQ(fakeThread.created, 0);
+    EXPECT_EQ(WorkersCreated(), 0);
+    EXPECT_TRUE(fakeDialog.windows[dialog].disabled.empty()) << "OK and Cancel are back";
     EXPECT_EQ(Count(Log(), okLine), 1u);
     FakeDialogPress(dialog, OS_IDOK);
   };
@@ -499,7 +534,7 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), boxes[0]), 2);
   EXPECT_GE(CommandCount("AT*QVERS"), 3) << "the first poll and one check per OK";
   EXPECT_GE(CommandCount("AT*QESFUD?"), 2);
-  EXPECT_EQ(fakeThread.created, 1);
+  EXPECT_EQ(WorkersCreated(), 1);
 }
 
 TEST_F(MainDialogTest, CancelLogsItsLineAndNoHeader) {
@@ -528,7 +563,7 @@ TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->window, nullptr) << "no owner in quiet mode";
   EXPECT_EQ(Count(Log(), okLine), 1u);
-  EXPECT_TRUE(fakeThread.ranBeforeWait);
+  EXPECT_TRUE(Worker().ranBeforeWait);
 }
 
 // The module must answer the first poll: OK follows it at once.
@@ -538,7 +573,7 @@ TEST_F(MainDialogTest, QuietModeWithoutAModuleAtTheFirstPollEndsAtOnce) {
   EXPECT_EQ(CallCount("StartTimer"), 1);
   EXPECT_EQ(CallCount("StopTimer"), 1);
   EXPECT_EQ(Count(Log(), okLine), 1u);
-  EXPECT_EQ(fakeThread.created, 0);
+  EXPECT_EQ(WorkersCreated(), 0);
 }
 
 // ---- File mode and what the fields may hold ----------------------------------
