@@ -18,11 +18,13 @@ struct OsThreadRecord {
 FakeThread fakeThread;
 static std::deque<OsThread> due;  // resumed, not yet run
 static OsThread current;
+static int turn;  // counts creations and closes
 
 void FakeThreadReset() {
   fakeThread = FakeThread{};
   due.clear();
   current = nullptr;
+  turn = 0;
 }
 
 static void RunToEnd(OsThread thread) {
@@ -57,7 +59,7 @@ OsThread FakeThreadSwitch(OsThread thread) {
 OsThread OsThreadCreateSuspended(OsThreadProc procedure, void *argument) {
   if (fakeThread.failCreate) return nullptr;
   fakeThread.created++;
-  fakeThread.history.push_back(FakeThreadHistory{procedure, 0, {}, false, false});
+  fakeThread.history.push_back(FakeThreadHistory{procedure, 0, {}, false, false, ++turn, 0});
   return new OsThreadRecord{procedure, argument, false, false, false, fakeThread.history.size() - 1};
 }
 
@@ -95,12 +97,13 @@ void OsThreadClose(OsThread thread) {
   if (thread == nullptr) return;
   fakeThread.closed++;
   fakeThread.history[thread->index].closed = true;
+  fakeThread.history[thread->index].closedAt = ++turn;
   due.erase(std::remove(due.begin(), due.end(), thread), due.end());
   delete thread;
 }
 
 FakeThreadHistory FakeThreadOf(OsThreadProc procedure, int *created) {
-  FakeThreadHistory merged{procedure, 0, {}, false, true};
+  FakeThreadHistory merged{procedure, 0, {}, false, true, 0, 0};
   int count = 0;
   for (const FakeThreadHistory &thread : fakeThread.history) {
     if (thread.procedure != procedure) continue;
@@ -109,6 +112,8 @@ FakeThreadHistory FakeThreadOf(OsThreadProc procedure, int *created) {
     merged.waitTimeouts.insert(merged.waitTimeouts.end(), thread.waitTimeouts.begin(), thread.waitTimeouts.end());
     merged.ranBeforeWait = thread.ranBeforeWait;
     merged.closed = merged.closed && thread.closed;
+    merged.createdAt = merged.createdAt == 0 ? thread.createdAt : merged.createdAt;
+    merged.closedAt = thread.closedAt;
   }
   if (created != nullptr) *created = count;
   return merged;

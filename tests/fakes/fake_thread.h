@@ -15,6 +15,7 @@ struct FakeThreadHistory {
   std::vector<int> waitTimeouts;
   bool ranBeforeWait;  // the procedure had finished when the last wait began
   bool closed;
+  int createdAt, closedAt;  // turns of one clock shared by every creation and close
 };
 
 struct FakeThread {

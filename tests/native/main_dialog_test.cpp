@@ -70,6 +70,8 @@ struct ModuleScript {
   bool updateStateOk = false;
   std::string pinReply = "\r\n+CPIN: READY\r\n\r\nOK\r\n";
   std::string pin = "1234";
+  // Runs as each command reaches the module, on the thread that sent it.
+  std::function<void(const std::string &)> onCommand;
 };
 
 std::string PinStateReply(const char *state) { return std::string("\r\n+CPIN: ") + state + "\r\n\r\nOK\r\n"; }
@@ -114,6 +116,7 @@ class MainDialogTest : public ::testing::Test {
   void PlugModule() {
     std::shared_ptr<ModuleScript> s = script;
     module = PlayModule(FakeCommAddPort(com7), [s](const std::string &command) -> std::string {
+      if (s->onCommand) s->onCommand(command);
       if (command == "AT+CGMM") return "\r\nM7120x\r\n\r\nOK\r\n";
       if (command == "AT*QVERS") return s->identity;
       if (command == "AT*QESFUD?")
@@ -361,6 +364,92 @@ TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
   EXPECT_EQ(workerThread, nullptr);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
+  // The first poll and the checks ran on threads the dialog had waited
+  // for and closed before the worker, which has theDevice to itself.
+  ASSERT_EQ(fakeThread.history.size(), 3u);
+  for (const FakeThreadHistory &thread : fakeThread.history) {
+    if (thread.procedure == UpdateWorker) continue;
+    EXPECT_EQ(thread.waitTimeouts, std::vector<int>{-1});
+    EXPECT_TRUE(thread.closed);
+    EXPECT_LT(thread.closedAt, Worker().createdAt);
+  }
+}
+
+// OK's checks ask the module from a thread of their own, with OK and
+// Cancel greyed out; a Cancel that still arrives (Escape, the close box)
+// is refused. The dialog's texts stay as they are.
+TEST_F(MainDialogTest, ChecksRunOffTheInterfaceThreadWithTheButtonsGreyedOut) {
+  OpenModule();
+  std::vector<std::string> seen;
+  script->onCommand = [&](const std::string &command) {
+    OsWindow dialog = Main();
+    const std::set<int> &disabled = fakeDialog.windows[dialog].disabled;
+    seen.push_back(command + (FakeThreadCurrent() != nullptr ? " off" : " on") +
+                   (disabled == std::set<int>{OS_IDOK, OS_IDCANCEL} ? " greyed" : ""));
+    if (command == "AT+CPIN?") {
+      EXPECT_EQ(Field(MODEL), "M7120x");
+      FakeDialogPress(dialog, OS_IDCANCEL);
+    }
+  };
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 1);
+  ASSERT_GE(seen.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 4),
+            (std::vector<std::string>{"AT*QVERS off", "AT*QVERS off greyed", "AT*QESFUD? off greyed",
+                                      "AT+CPIN? off greyed"}));
+  EXPECT_EQ(Count(Log(), "Cancel"), 0u);
+  // The target and the first poll's five fields; the caption once.
+  int texts = 0, captions = 0;
+  for (const FakeDialogCall &call : fakeDialog.calls) {
+    texts += call.window == Main() && call.name == "SetItemText";
+    captions += call.window == Main() && call.name == "SetCaption";
+  }
+  EXPECT_EQ(texts, 6);
+  EXPECT_EQ(captions, 1);
+}
+
+// OK pressed while a poll is out waits for its report: the run header
+// holds what that poll found, and a Cancel pressed after OK changes
+// nothing. Cancel first ends the dialog once the poll has reported, with
+// the device it opened handed over, so the entry closes it.
+TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
+  struct Row {
+    const char *name;
+    std::vector<int> presses;
+    int end;
+    const char *lastLine;
+  };
+  const Row rows[] = {
+      {"OK, then Cancel", {OS_IDOK, OS_IDCANCEL}, 1, nullptr},
+      {"Cancel, then OK", {OS_IDCANCEL, OS_IDOK}, 2, "QuillonDlg Cancel Pressed\r\r\n"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    DeviceClose(theDevice);
+    ResetFakes();
+    script = std::make_shared<ModuleScript>();
+    std::remove(logPath.c_str());
+    fakeDialog.users[MAIN] = [&](OsWindow dialog) {
+      PlugModule();
+      FakeDialogFireTimer(dialog, POLL_TIMER);
+      for (int id : row.presses) FakeDialogPress(dialog, id);
+      EXPECT_EQ(Field(MODEL), "No module found") << "the poll has not reported";
+      EXPECT_EQ(Count(Log(), "Time: "), 0u);
+      EXPECT_EQ(fakeDialog.windows[dialog].disabled.size(), row.end == 1 ? 2u : 0u);
+      EXPECT_FALSE(fakeDialog.windows[dialog].ended) << "not under a poll that is out";
+      FakeDialogPump();
+    };
+    EXPECT_EQ(MainDialogRun(), row.end);
+    EXPECT_NE(theDevice, nullptr);
+    if (row.lastLine != nullptr) {
+      EXPECT_EQ(Log(), row.lastLine) << "no header: OK was never served";
+    } else {
+      EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
+      EXPECT_EQ(Count(Log(), okLine), 1u);
+      EXPECT_EQ(Count(Log(), "Cancel"), 0u);
+      EXPECT_EQ(WorkersCreated(), 1);
+    }
+  }
 }
 
 TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
