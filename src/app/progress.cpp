@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/message_request.h"
 #include "app/shutdown_guards.h"
 #include "app/state.h"
 #include "os/dialog.h"
@@ -122,6 +123,9 @@ static void Serve(OsWindow dialog, int request, intptr_t value) {
       break;
     case REQUEST_END:
       Finish(dialog, (int)value);
+      break;
+    case REQUEST_MESSAGE_BOX:
+      ServeMessageRequest(value);
       break;
     default:
       break;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "app/message_request.h"
 #include "app/progress.h"
 #include "app/state.h"
 #include "at.h"
@@ -65,7 +66,10 @@ static const FailureReport failureReports[] = {
 static unsigned Fail(WorkerFailure failure) {
   const FailureReport &report = failureReports[failure];
   TRACE(TRACE_WARNING, "Update failed: %s (%d)\n", report.caption, report.code);
-  ShowMessage(report.ownedByProgress ? ProgressWindow : nullptr, report.text, report.caption, report.style);
+  // Shown by the interface thread, which owns the progress dialog: the
+  // worker touches no window, not even as a box's owner.
+  ShowMessageThrough(ProgressWindow, report.ownedByProgress ? ProgressWindow : nullptr, report.text, report.caption,
+                     report.style);
   SetUpdateResult(report.code);
   EndProgress(2);
   return 0;
@@ -205,7 +209,8 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
     break;
   }
 
-  ShowMessage(ProgressWindow, "The update procedure has now completed successfully.", "Update successful", OS_MB_OK);
+  ShowMessageThrough(ProgressWindow, ProgressWindow, "The update procedure has now completed successfully.",
+                     "Update successful", OS_MB_OK);
   EndProgress(1);
   return 0;
 }

@@ -41,6 +41,9 @@ int OsGetItemText(OsWindow dialog, int item, char *text, int capacity);
 void OsSetCaption(OsWindow window, const char *text);
 int OsGetCaption(OsWindow window, char *text, int capacity);
 void OsFocusItem(OsWindow dialog, int item);
+// Greys a control out (enabled 0) or gives it back; a disabled button
+// takes no click.
+void OsEnableItem(OsWindow dialog, int item, int enabled);
 
 // Progress bars. The colour is a COLORREF (0x00BBGGRR). Setting it also
 // takes that bar out of the visual styles, which would otherwise ignore it.
@@ -64,3 +67,6 @@ void OsMoveWindowTo(OsWindow window, int left, int top);
 // has served it, whichever thread sends it.
 void OsSendCommand(OsWindow dialog, int id);
 void OsSendRequest(OsWindow dialog, int request, intptr_t value);
+// A private request queued behind the messages already waiting: served by
+// the dialog's loop after the current message, and returns at once.
+void OsPostRequest(OsWindow dialog, int request, intptr_t value);

@@ -1,8 +1,12 @@
 // Dialogs without windows.
 #include "fakes/fake_dialog.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstring>
+
+#include "fakes/fake_thread.h"
 
 FakeDialog fakeDialog;
 
@@ -13,6 +17,10 @@ void FakeDialogReset() {
 
 static void Record(const char *name, OsWindow window, int item, const std::string &text = "", int64_t a = 0,
                    int64_t b = 0) {
+  // Windows belong to the interface thread; other threads only send or
+  // post it requests.
+  if (FakeThreadCurrent() != nullptr && std::strcmp(name, "SendRequest") != 0 && std::strcmp(name, "PostRequest") != 0)
+    ADD_FAILURE() << "Os" << name << " called off the interface thread";
   fakeDialog.calls.push_back(FakeDialogCall{name, window, item, text, a, b});
 }
 
@@ -32,11 +40,13 @@ int OsDialogRun(int resource, OsWindow owner, const OsDialogLogic *logic) {
   window.logic = logic;
   window.items = fakeDialog.presetTexts;
   if (logic != nullptr && logic->init != nullptr) logic->init(dialog);
+  if (!Find(dialog)->ended) FakeDialogPump();
   auto user = fakeDialog.users.find(resource);
   if (!Find(dialog)->ended && user != fakeDialog.users.end()) {
     FakeDialogUser play = user->second;  // the script may replace itself
     play(dialog);
   }
+  if (!Find(dialog)->ended) FakeDialogPump();
   FakeDialogWindow *after = Find(dialog);
   return after->ended ? after->endCode : -2;
 }
@@ -80,6 +90,16 @@ int OsGetCaption(OsWindow window, char *text, int capacity) {
 }
 
 void OsFocusItem(OsWindow dialog, int item) { Record("FocusItem", dialog, item); }
+
+void OsEnableItem(OsWindow dialog, int item, int enabled) {
+  Record("EnableItem", dialog, item, "", enabled);
+  FakeDialogWindow *window = Find(dialog);
+  if (window == nullptr) return;
+  if (enabled)
+    window->disabled.erase(item);
+  else
+    window->disabled.insert(item);
+}
 
 void OsSetBarRange(OsWindow dialog, int item, int low, int high) {
   Record("SetBarRange", dialog, item, "", low, high);
@@ -136,11 +156,35 @@ void OsSendCommand(OsWindow dialog, int id) {
   FakeDialogPress(dialog, id);
 }
 
+static void Serve(OsWindow dialog, int request, intptr_t value) {
+  FakeDialogWindow *window = Find(dialog);
+  if (window == nullptr || window->ended || window->logic == nullptr || window->logic->request == nullptr) return;
+  // Served by the window's own thread while the sender waits.
+  OsThread sender = FakeThreadSwitch(nullptr);
+  window->logic->request(dialog, request, value);
+  FakeThreadSwitch(sender);
+}
+
 void OsSendRequest(OsWindow dialog, int request, intptr_t value) {
   Record("SendRequest", dialog, request, "", value);
-  FakeDialogWindow *window = Find(dialog);
-  if (window != nullptr && !window->ended && window->logic != nullptr && window->logic->request != nullptr)
-    window->logic->request(dialog, request, value);
+  Serve(dialog, request, value);
+}
+
+void OsPostRequest(OsWindow dialog, int request, intptr_t value) {
+  Record("PostRequest", dialog, request, "", value);
+  fakeDialog.posted.push_back(FakeDialogCall{"PostRequest", dialog, request, "", value, 0});
+}
+
+void FakeDialogPump() {
+  for (;;) {
+    if (!fakeDialog.posted.empty()) {
+      FakeDialogCall post = fakeDialog.posted.front();
+      fakeDialog.posted.erase(fakeDialog.posted.begin());
+      Serve(post.window, post.item, (intptr_t)post.a);
+      continue;
+    }
+    if (!FakeThreadRunOne()) return;
+  }
 }
 
 void FakeDialogPress(OsWindow dialog, int id) {

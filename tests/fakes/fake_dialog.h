@@ -31,6 +31,7 @@ struct FakeDialogWindow {
   std::map<int, int> positions;
   std::map<int, uint32_t> colors;
   std::set<unsigned> timers;               // running
+  std::set<int> disabled;                  // controls greyed out
 };
 
 // Plays the user of a dialog after its init: presses buttons with
@@ -41,6 +42,7 @@ using FakeDialogUser = std::function<void(OsWindow dialog)>;
 
 struct FakeDialog {
   std::vector<FakeDialogCall> calls;
+  std::vector<FakeDialogCall> posted;      // requests queued, not yet served
   std::map<OsWindow, FakeDialogWindow> windows;
   std::map<int, FakeDialogUser> users;     // by resource
   std::set<int> failCreate;                // resources whose creation fails
@@ -54,7 +56,15 @@ struct FakeDialog {
 extern FakeDialog fakeDialog;
 void FakeDialogReset();
 
+// One turn of the interface thread's loop until nothing is left: posted
+// requests are served and resumed threads run, in the order they became
+// due. Every dialog's modal loop does this after its init and after its
+// user's script; a script calls it to let the dialog catch up.
+void FakeDialogPump();
+
 // As a user would: the command reaches the logic of a running dialog.
+// A greyed-out control still delivers it, as Escape and the close box do
+// for a greyed-out Cancel: the logic must refuse it.
 void FakeDialogPress(OsWindow dialog, int id);
 void FakeDialogFireTimer(OsWindow dialog, unsigned id);
 // The typed text of a control, as a user would leave it.

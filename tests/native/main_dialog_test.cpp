@@ -13,6 +13,7 @@
 
 #include "app/main_dialog.h"
 #include "app/state.h"
+#include "app/worker.h"
 #include "devices.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
@@ -71,6 +72,8 @@ struct ModuleScript {
   bool updateStateOk = false;
   std::string pinReply = "\r\n+CPIN: READY\r\n\r\nOK\r\n";
   std::string pin = "1234";
+  // Runs as each command reaches the module, on the thread that sent it.
+  std::function<void(const std::string &)> onCommand;
 };
 
 std::string PinStateReply(const char *state) { return std::string("\r\n+CPIN: ") + state + "\r\n\r\nOK\r\n"; }
@@ -115,6 +118,7 @@ class MainDialogTest : public ::testing::Test {
   void PlugModule() {
     std::shared_ptr<ModuleScript> s = script;
     module = PlayModule(FakeCommAddPort(com7), [s](const std::string &command) -> std::string {
+      if (s->onCommand) s->onCommand(command);
       if (command == "AT+CGMM") return "\r\nM7120x\r\n\r\nOK\r\n";
       if (command == "AT*QVERS") return s->identity;
       if (command == "AT*QESFUD?")
@@ -168,11 +172,22 @@ class MainDialogTest : public ::testing::Test {
     for (const std::string &sent : Commands()) count += sent == command;
     return count;
   }
+  // Presses each button and lets the dialog finish what it started.
   void UserPresses(std::vector<int> ids) {
     fakeDialog.users[MAIN] = [ids](OsWindow dialog) {
-      for (int id : ids) FakeDialogPress(dialog, id);
+      for (int id : ids) {
+        FakeDialogPress(dialog, id);
+        FakeDialogPump();
+      }
     };
   }
+  // The update worker's threads (the dialog's own threads ask the module).
+  static int WorkersCreated() {
+    int created = 0;
+    FakeThreadOf(UpdateWorker, &created);
+    return created;
+  }
+  static FakeThreadHistory Worker() { return FakeThreadOf(UpdateWorker); }
   TempFolder folder;
   std::string logPath;
   std::shared_ptr<ModuleScript> script;
@@ -219,13 +234,19 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
     EXPECT_EQ(Field(HARDWARE), " ");
     EXPECT_EQ(fakeDialog.windows[dialog].timers, std::set<unsigned>{POLL_TIMER});
     FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPump();
     EXPECT_EQ(Field(MODEL), "No module found");
     PlugModule();
     FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(Field(MODEL), "No module found") << "shown when the poll reports, not before";
+    EXPECT_EQ(theDevice, nullptr) << "the poll's device is handed over with its report";
+    FakeDialogPump();
     EXPECT_EQ(Field(MODEL), "M7120x");
     EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
+    EXPECT_NE(theDevice, nullptr);
     EXPECT_TRUE(fakeDialog.windows[dialog].timers.empty()) << "a module found stops the poll";
     FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPump();
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
   EXPECT_EQ(MainDialogRun(), 2);
@@ -238,23 +259,40 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
   EXPECT_EQ(Commands(), (std::vector<std::string>{"AT+CGMM", "AT*QVERS"})) << "opened once, asked once";
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   EXPECT_NE(theDevice, nullptr);
+  // The first poll and two timer polls, each on a thread of its own that
+  // the dialog waited for once it had reported.
+  int polls = 0;
+  for (const FakeThreadHistory &thread : fakeThread.history) {
+    polls++;
+    EXPECT_EQ(thread.waitTimeouts, std::vector<int>{-1});
+    EXPECT_TRUE(thread.ranBeforeWait);
+    EXPECT_TRUE(thread.closed);
+  }
+  EXPECT_EQ(polls, 3);
 }
 
 // A module left in its update mode opens but cannot say who it is: the
-// poll keeps asking that open device, and never reopens it.
+// poll keeps asking that open device, and never reopens it. Each poll
+// takes its two four-second queries on its own thread; the timer's ticks
+// meanwhile start no second one.
 TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   FakePort &port = FakeCommAddPort(com7);
   module = PlayModule(port, ReplyFrom({{"vers=1", "OK\r\n"}}, ""));
   ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
   ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+  SerialDevice *opened = theDevice;
   module->commands.clear();
   uint32_t longestPoll = 0;
   fakeDialog.users[MAIN] = [&](OsWindow dialog) {
     for (int i = 0; i < 3; i++) {
-      uint32_t start = fakeClock.tick;
       FakeDialogFireTimer(dialog, POLL_TIMER);
+      FakeDialogFireTimer(dialog, POLL_TIMER);
+      EXPECT_EQ(fakeThread.created, 2 + i) << "one poll out at a time";
+      uint32_t start = fakeClock.tick;
+      FakeDialogPump();
       longestPoll = std::max(longestPoll, fakeClock.tick - start);
       EXPECT_EQ(Field(MODEL), "No module found");
+      EXPECT_EQ(theDevice, opened);
     }
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
@@ -262,8 +300,6 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   EXPECT_EQ(CommandCount("AT*QVERS"), 4) << "the first poll and three timer polls";
   EXPECT_EQ(CommandCount("AT*QVER2"), 4);
-  // A silent module holds the dialog for its two four-second queries, not
-  // longer: the Cancel behind them is served.
   EXPECT_LE(longestPoll, 10000u);
   EXPECT_GE(longestPoll, 8000u);
 }
@@ -296,7 +332,7 @@ TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
   EXPECT_EQ(Count(log, "Time: "), 1u);
   EXPECT_EQ(Count(log, "FW version:  -> R1D06\r\r\n"), 1u);
   EXPECT_EQ(log.substr(log.size() - std::string(okLine).size()), okLine);
-  EXPECT_EQ(fakeThread.created, 0);
+  EXPECT_EQ(WorkersCreated(), 0);
 }
 
 // The whole way to the worker: header and OK line, the check, the update
@@ -322,14 +358,100 @@ TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->window, Main()) << "owned by the main dialog";
   EXPECT_LT(init - names.begin(), progress - fakeDialog.calls.data());
-  EXPECT_EQ(fakeThread.created, 1);
-  EXPECT_EQ(fakeThread.resumed, 1);
-  EXPECT_EQ(fakeThread.waitTimeouts, std::vector<int>{-1});
-  EXPECT_TRUE(fakeThread.ranBeforeWait);
-  EXPECT_EQ(fakeThread.closed, 1);
+  EXPECT_EQ(WorkersCreated(), 1);
+  EXPECT_EQ(Worker().resumed, 1);
+  EXPECT_EQ(Worker().waitTimeouts, std::vector<int>{-1});
+  EXPECT_TRUE(Worker().ranBeforeWait) << "the progress dialog's loop ran the worker before the wait";
+  EXPECT_TRUE(Worker().closed);
   EXPECT_EQ(workerThread, nullptr);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
+  // The first poll and the checks ran on threads the dialog had waited
+  // for and closed before the worker, which has theDevice to itself.
+  ASSERT_EQ(fakeThread.history.size(), 3u);
+  for (const FakeThreadHistory &thread : fakeThread.history) {
+    if (thread.procedure == UpdateWorker) continue;
+    EXPECT_EQ(thread.waitTimeouts, std::vector<int>{-1});
+    EXPECT_TRUE(thread.closed);
+    EXPECT_LT(thread.closedAt, Worker().createdAt);
+  }
+}
+
+// OK's checks ask the module from a thread of their own, with OK and
+// Cancel greyed out; a Cancel that still arrives (Escape, the close box)
+// is refused. The dialog's texts stay as they are.
+TEST_F(MainDialogTest, ChecksRunOffTheInterfaceThreadWithTheButtonsGreyedOut) {
+  OpenModule();
+  std::vector<std::string> seen;
+  script->onCommand = [&](const std::string &command) {
+    OsWindow dialog = Main();
+    const std::set<int> &disabled = fakeDialog.windows[dialog].disabled;
+    seen.push_back(command + (FakeThreadCurrent() != nullptr ? " off" : " on") +
+                   (disabled == std::set<int>{OS_IDOK, OS_IDCANCEL} ? " greyed" : ""));
+    if (command == "AT+CPIN?") {
+      EXPECT_EQ(Field(MODEL), "M7120x");
+      FakeDialogPress(dialog, OS_IDCANCEL);
+    }
+  };
+  UserPresses({OS_IDOK});
+  EXPECT_EQ(MainDialogRun(), 1);
+  ASSERT_GE(seen.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 4),
+            (std::vector<std::string>{"AT*QVERS off", "AT*QVERS off greyed", "AT*QESFUD? off greyed",
+                                      "AT+CPIN? off greyed"}));
+  EXPECT_EQ(Count(Log(), "Cancel"), 0u);
+  // The target and the first poll's five fields; the caption once.
+  int texts = 0, captions = 0;
+  for (const FakeDialogCall &call : fakeDialog.calls) {
+    texts += call.window == Main() && call.name == "SetItemText";
+    captions += call.window == Main() && call.name == "SetCaption";
+  }
+  EXPECT_EQ(texts, 6);
+  EXPECT_EQ(captions, 1);
+}
+
+// OK pressed while a poll is out waits for its report: the run header
+// holds what that poll found, and a Cancel pressed after OK changes
+// nothing. Cancel first ends the dialog once the poll has reported, with
+// the device it opened handed over, so the entry closes it.
+TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
+  struct Row {
+    const char *name;
+    std::vector<int> presses;
+    int end;
+    const char *lastLine;
+  };
+  const Row rows[] = {
+      {"OK, then Cancel", {OS_IDOK, OS_IDCANCEL}, 1, nullptr},
+      {"Cancel, then OK", {OS_IDCANCEL, OS_IDOK}, 2, "QuillonDlg Cancel Pressed\r\r\n"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    DeviceClose(theDevice);
+    ResetFakes();
+    script = std::make_shared<ModuleScript>();
+    std::remove(logPath.c_str());
+    fakeDialog.users[MAIN] = [&](OsWindow dialog) {
+      PlugModule();
+      FakeDialogFireTimer(dialog, POLL_TIMER);
+      for (int id : row.presses) FakeDialogPress(dialog, id);
+      EXPECT_EQ(Field(MODEL), "No module found") << "the poll has not reported";
+      EXPECT_EQ(Count(Log(), "Time: "), 0u);
+      EXPECT_EQ(fakeDialog.windows[dialog].disabled.size(), row.end == 1 ? 2u : 0u);
+      EXPECT_FALSE(fakeDialog.windows[dialog].ended) << "not under a poll that is out";
+      FakeDialogPump();
+    };
+    EXPECT_EQ(MainDialogRun(), row.end);
+    EXPECT_NE(theDevice, nullptr);
+    if (row.lastLine != nullptr) {
+      EXPECT_EQ(Log(), row.lastLine) << "no header: OK was never served";
+    } else {
+      EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
+      EXPECT_EQ(Count(Log(), okLine), 1u);
+      EXPECT_EQ(Count(Log(), "Cancel"), 0u);
+      EXPECT_EQ(WorkersCreated(), 1);
+    }
+  }
 }
 
 TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
@@ -439,10 +561,10 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
     EXPECT_EQ(Boxes(), row.boxes);
     for (const FakeMessageBox &box : fakeUi.shown) EXPECT_EQ(box.owner, Main());
     EXPECT_EQ(DialogsRun(), row.dialogs);
-    EXPECT_EQ(fakeThread.created, row.threadsCreated);
-    EXPECT_EQ(fakeThread.resumed, 0);
-    EXPECT_EQ(fakeThread.waited, 0) << "no wait on a worker that never ran";
-    EXPECT_EQ(fakeThread.closed, row.threadsCreated);
+    EXPECT_EQ(WorkersCreated(), row.threadsCreated);
+    EXPECT_EQ(Worker().resumed, 0);
+    EXPECT_TRUE(Worker().waitTimeouts.empty()) << "no wait on a worker that never ran";
+    EXPECT_TRUE(Worker().closed);
     EXPECT_EQ(workerThread, nullptr);
     EXPECT_EQ(Count(Log(), okLine), 1u);
   }
@@ -456,7 +578,7 @@ TEST_F(MainDialogTest, AFailedWaitForTheWorkerIsFatal) {
   OpenModule();
   UserPresses({OS_IDOK});
   MainDialogRun();
-  EXPECT_EQ(fakeThread.waited, 1);
+  EXPECT_EQ(Worker().waitTimeouts.size(), 1u);
   EXPECT_EQ(Messages("FATAL"), std::vector<std::string>{"Worker thread wait failed\n"});
   EXPECT_EQ(fakeExitCodes, std::vector<int>{1});
   fakeExitCodes.clear();
@@ -473,7 +595,7 @@ TEST_F(MainDialogTest, GoesOnOnceThePinDialogHasOpenedTheSim) {
   ASSERT_NE(pin, nullptr);
   EXPECT_EQ(pin->window, Main()) << "owned by the main dialog";
   EXPECT_EQ(CommandCount("AT+CPIN=\"1234\"\r\n"), 1);
-  EXPECT_EQ(fakeThread.created, 1);
+  EXPECT_EQ(WorkersCreated(), 1);
 }
 
 // OK pressed over and over while the PIN dialog is up starts nothing
@@ -504,8 +626,10 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
   fakeUi.answers = {OS_IDCANCEL, OS_IDOK};
   fakeDialog.users[MAIN] = [this](OsWindow dialog) {
     FakeDialogPress(dialog, OS_IDOK);
+    FakeDialogPump();
     EXPECT_FALSE(fakeDialog.windows[dialog].ended);
-    EXPECT_EQ(fakeThread.created, 0);
+    EXPECT_EQ(WorkersCreated(), 0);
+    EXPECT_TRUE(fakeDialog.windows[dialog].disabled.empty()) << "OK and Cancel are back";
     EXPECT_EQ(Count(Log(), okLine), 1u);
     FakeDialogPress(dialog, OS_IDOK);
   };
@@ -522,7 +646,7 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
   EXPECT_EQ(std::count(boxes.begin(), boxes.end(), boxes[0]), 2);
   EXPECT_GE(CommandCount("AT*QVERS"), 3) << "the first poll and one check per OK";
   EXPECT_GE(CommandCount("AT*QESFUD?"), 2);
-  EXPECT_EQ(fakeThread.created, 1);
+  EXPECT_EQ(WorkersCreated(), 1);
 }
 
 TEST_F(MainDialogTest, CancelLogsItsLineAndNoHeader) {
@@ -551,7 +675,7 @@ TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
   ASSERT_NE(progress, nullptr);
   EXPECT_EQ(progress->window, nullptr) << "no owner in quiet mode";
   EXPECT_EQ(Count(Log(), okLine), 1u);
-  EXPECT_TRUE(fakeThread.ranBeforeWait);
+  EXPECT_TRUE(Worker().ranBeforeWait);
 }
 
 // The module must answer the first poll: OK follows it at once.
@@ -561,7 +685,7 @@ TEST_F(MainDialogTest, QuietModeWithoutAModuleAtTheFirstPollEndsAtOnce) {
   EXPECT_EQ(CallCount("StartTimer"), 1);
   EXPECT_EQ(CallCount("StopTimer"), 1);
   EXPECT_EQ(Count(Log(), okLine), 1u);
-  EXPECT_EQ(fakeThread.created, 0);
+  EXPECT_EQ(WorkersCreated(), 0);
 }
 
 // ---- File mode and what the fields may hold ----------------------------------

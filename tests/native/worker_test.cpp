@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/message_request.h"
 #include "app/progress.h"
 #include "app/state.h"
 #include "app/worker.h"
@@ -124,6 +125,21 @@ class WorkerTest : public ::testing::Test {
   }
   std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
 
+  // Every box went to the progress dialog as one request and was shown
+  // while the dialog served it (the fakes fail a box raised off the
+  // interface thread), over the progress dialog or over nothing.
+  static void ExpectBoxesThroughTheDialog(bool ownedByProgress, unsigned style) {
+    OsWindow dialog = FakeDialogLast(133);
+    int requests = 0;
+    for (const FakeDialogCall &call : fakeDialog.calls)
+      requests += call.name == "SendRequest" && call.window == dialog && call.item == REQUEST_MESSAGE_BOX;
+    EXPECT_EQ(requests, (int)fakeUi.shown.size());
+    for (const FakeMessageBox &box : fakeUi.shown) {
+      EXPECT_EQ(box.owner, ownedByProgress ? dialog : nullptr);
+      EXPECT_EQ(box.style, style);
+    }
+  }
+
   TempFolder folder;
   std::shared_ptr<WorkerModule> module;
 };
@@ -132,6 +148,7 @@ TEST_F(WorkerTest, SendsTheBuiltInPackageRestartsTwiceAndSeesTheNewFirmware) {
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(UpdateResult, 0);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Update successful|The update procedure has now completed successfully."});
+  ExpectBoxesThroughTheDialog(true, OS_MB_OK);
   ASSERT_EQ(module->packages.size(), 2u);
   EXPECT_EQ(module->packages[0], PackageCatalogue[0].imageLength);
   EXPECT_EQ(module->packages[1], OptionalAssignmentImage.imageLength);
@@ -166,6 +183,8 @@ struct FailureRow {
   const char *file;  // file mode with this content, or built-in mode
   int code;
   std::string box;
+  bool ownedByProgress;  // else the box has no owner
+  unsigned style;
   int restarts;      // restart commands the module acted on
 };
 
@@ -175,23 +194,23 @@ void Nothing(WorkerModule &) {}
 TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
   const FailureRow rows[] = {
       {"file refused", [](WorkerModule &m) { m.rejectChunk = 1; }, "1234", 5,
-       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", 0},
+       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 0},
       {"missing file", Nothing, nullptr, 5,
-       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", 0},
+       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 0},
       {"package refused at chunk 3", [](WorkerModule &m) { m.rejectChunk = 3; }, "", 5,
-       "Update Failed|Please check that you have the right update package.", 0},
+       "Update Failed|Please check that you have the right update package.", true, OS_MB_ICONWARNING, 0},
       {"never back", [](WorkerModule &m) { m.backAfter = {-1}; }, "", 8,
-       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 1},
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 1},
       {"found on the 1020th poll", [](WorkerModule &m) { m.backAfter = {1020}; }, "", 8,
-       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 1},
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 1},
       {"budget shared: 1000 polls, then 20", [](WorkerModule &m) { m.backAfter = {1000, 21}; }, "", 8,
-       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 2},
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 2},
       {"restart ignored", [](WorkerModule &m) { m.ignoresRestart = true; }, "", 8,
-       "ERROR|Timeout while waiting for device to update the firmware.\r\n", 0},
+       "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 0},
       {"build date unchanged", [](WorkerModule &m) { m.changesBuildDate = false; }, "", 7,
-       "ERROR|The device was not updated.", 2},
+       "ERROR|The device was not updated.", true, OS_MB_OK, 2},
       {"stuck in its loader after the flash", [](WorkerModule &m) { m.blankAfterRestart = true; }, "", 7,
-       "ERROR|The device was not updated.", 2},
+       "ERROR|The device was not updated.", true, OS_MB_OK, 2},
   };
   for (const FailureRow &row : rows) {
     SCOPED_TRACE(row.name);
@@ -207,6 +226,7 @@ TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(UpdateResult, row.code);
     EXPECT_EQ(Boxes(), std::vector<std::string>{row.box});
+    ExpectBoxesThroughTheDialog(row.ownedByProgress, row.style);
     EXPECT_EQ(module->restarts, row.restarts);
     if (row.code == 5) {
       EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "a failed send restarts nothing";
@@ -306,8 +326,23 @@ TEST_F(WorkerTest, NoUpgradePathSendsNothing) {
   EXPECT_EQ(Run(RunOverCatalogue), 2);
   EXPECT_EQ(UpdateResult, 6);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|No upgrade path found for this version."});
-  EXPECT_EQ(fakeUi.shown[0].owner, nullptr);
+  ExpectBoxesThroughTheDialog(false, OS_MB_ICONWARNING);
   EXPECT_TRUE(module->packages.empty());
+}
+
+// The chain found the entry it had just sent: nothing changed. The box
+// has no owner, as the description's table says.
+TEST_F(WorkerTest, TheSamePackageTwiceIsReportedOverNoWindow) {
+  TestImage a(100, 1), b(200, 2);
+  const PackageEntry chain[] = {a.Entry("R1D05", "R1D06"), b.Entry("R1D06", "R1D07")};
+  module->installs = {{100, "R1D06"}};
+  module->changesBuildDate = false;
+  runCatalogue = chain;
+  runCount = 2;
+  EXPECT_EQ(Run(RunOverCatalogue), 2);
+  EXPECT_EQ(UpdateResult, 7);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|FW version did not change after update."});
+  ExpectBoxesThroughTheDialog(false, OS_MB_ICONWARNING);
 }
 
 // The simulated module has no port to lose: nothing is read, closed or

@@ -101,6 +101,11 @@ void OsFocusItem(OsWindow dialog, int item) {
   if (control != nullptr) SendMessageA(W(dialog), WM_NEXTDLGCTL, (WPARAM)control, TRUE);
 }
 
+void OsEnableItem(OsWindow dialog, int item, int enabled) {
+  HWND control = GetDlgItem(W(dialog), item);
+  if (control != nullptr) EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
 void OsSetBarRange(OsWindow dialog, int item, int low, int high) {
   SendDlgItemMessageA(W(dialog), item, PBM_SETRANGE32, (WPARAM)low, (LPARAM)high);
 }
@@ -157,4 +162,8 @@ void OsSendCommand(OsWindow dialog, int id) {
 
 void OsSendRequest(OsWindow dialog, int request, intptr_t value) {
   SendMessageA(W(dialog), requestMessage, (WPARAM)request, (LPARAM)value);
+}
+
+void OsPostRequest(OsWindow dialog, int request, intptr_t value) {
+  PostMessageA(W(dialog), requestMessage, (WPARAM)request, (LPARAM)value);
 }

@@ -136,6 +136,46 @@ int Message(const char *how, const char *caption, const char *message, const cha
   return 0;
 }
 
+// How long the dialog takes to answer, measured from inside one process
+// so that starting a probe does not hide a stall: WM_NULL with a time-out
+// every 20 ms for `seconds`, after clicking `button` when one is named.
+// Prints "tries N worst MS slow K greyed G": K answers took `limitMs` or
+// more (or none came within 5 s); G tries found OK and Cancel both greyed
+// out. Stops early when the dialog has gone.
+int Responsive(const char *caption, int seconds, int limitMs, const char *button) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  if (button != nullptr) {
+    HWND target = nullptr;
+    for (HWND child : Children(dialog))
+      if (ClassOf(child) == "Button" && WithoutAccelerator(WindowText(child)) == button) target = child;
+    if (target == nullptr) return 2;
+    PostMessageA(target, BM_CLICK, 0, 0);
+  }
+  LARGE_INTEGER frequency, start, before, after;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  int tries = 0, slow = 0, greyed = 0;
+  double worst = 0;
+  for (;;) {
+    QueryPerformanceCounter(&before);
+    if ((before.QuadPart - start.QuadPart) / frequency.QuadPart >= seconds || !IsWindow(dialog)) break;
+    DWORD_PTR result = 0;
+    LRESULT answered = SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    QueryPerformanceCounter(&after);
+    double ms = (double)(after.QuadPart - before.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+    if (!IsWindow(dialog)) break;
+    tries++;
+    if (ms > worst) worst = ms;
+    if (answered == 0 || ms >= limitMs) slow++;
+    HWND ok = GetDlgItem(dialog, IDOK), cancel = GetDlgItem(dialog, IDCANCEL);
+    if (ok != nullptr && cancel != nullptr && !IsWindowEnabled(ok) && !IsWindowEnabled(cancel)) greyed++;
+    Sleep(20);
+  }
+  std::printf("tries %d worst %.1f slow %d greyed %d\n", tries, worst, slow, greyed);
+  return 0;
+}
+
 // Characters as the keyboard delivers them, so the control's own filter
 // (digits only, say) applies, unlike settext, which is like a paste.
 int Type(const char *caption, int id, const char *text) {
@@ -229,9 +269,11 @@ int main(int argc, char **argv) {
   if (argc >= 5 && std::strcmp(argv[1], "type") == 0) return Type(argv[2], std::atoi(argv[3]), argv[4]);
   if (argc >= 4 && std::strcmp(argv[1], "hold") == 0) return Hold(argv[2], std::atoi(argv[3]));
   if (argc >= 3 && std::strcmp(argv[1], "usage") == 0) return Usage(argv[2]);
+  if (argc >= 5 && std::strcmp(argv[1], "responsive") == 0)
+    return Responsive(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc >= 6 ? argv[5] : nullptr);
   std::fprintf(stderr,
                "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT | bar CAPTION ID |\n"
                "       send|post CAPTION MESSAGE WPARAM LPARAM | type CAPTION ID TEXT |\n"
-               "       hold PATH SECONDS | usage EXE-NAME\n");
+               "       hold PATH SECONDS | usage EXE-NAME | responsive CAPTION SECONDS LIMIT-MS [BUTTON]\n");
   return 64;
 }

@@ -1,0 +1,90 @@
+"""The main dialog keeps answering while a silent module keeps it waiting:
+the poll and OK's checks ask the module off the interface thread. The
+probe measures the answers inside one process, so no process start sits
+between two tries."""
+import unittest
+
+from harness import EXE, WineSession
+from module import EmulatedModule
+
+CAPTION = "Quillon CXC 173 0961/1 R1A"
+LIMIT_MS = 200
+
+
+def setUpModule():
+    global session
+    session = WineSession("responsive").__enter__()
+
+
+def tearDownModule():
+    session.close()
+
+
+class Responsive(unittest.TestCase):
+    def tearDown(self):
+        session.forget_serialcomm()
+
+    def measure(self, seconds, button=None):
+        args = ["responsive", CAPTION, seconds, LIMIT_MS] + ([button] if button else [])
+        code, lines = session.probe(*args, timeout=seconds + 60)
+        self.assertEqual(code, 0, lines)
+        words = lines[-1].split()
+        figures = dict(zip(words[0::2], words[1::2]))
+        return int(figures["tries"]), float(figures["worst"]), int(figures["slow"]), int(figures["greyed"])
+
+    def start(self):
+        process = session.start(EXE, [])
+        found = session.wait_dialog(lambda c, texts: c == CAPTION, timeout=60)
+        self.assertIsNotNone(found, session.dialogs())
+        return process
+
+    def test_polling_a_silent_module(self):
+        session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        with EmulatedModule(session, "mute") as module:
+            process = self.start()
+            try:
+                tries, worst, slow, _ = self.measure(20)
+                self.assertTrue(session.click(CAPTION, "Cancel"))
+                outcome = process.wait(60)
+            finally:
+                if process.running():
+                    process.popen.kill()
+            # What the silent module was sent and let pass: the polls' probes.
+            probes = module.events("ignored")
+        print("polling: %d tries, worst %.1f ms" % (tries, worst))
+        self.assertGreater(tries, 100)
+        self.assertEqual(slow, 0, "worst answer %.1f ms" % worst)
+        self.assertGreaterEqual(len(probes), 5, "the poll went on meanwhile: %r" % probes[:5])
+        self.assertEqual(outcome.code, 1)
+
+    def test_oks_checks_on_a_module_that_does_not_answer_them(self):
+        # The update-state and PIN queries wait 4 s each; the unanswered PIN
+        # query then asks for the code, and the user gives up.
+        scenario = {"commands": {"AT*QESFUD?": "silent", "AT+CPIN?": "silent"}}
+        session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        with EmulatedModule(session, scenario) as module:
+            process = self.start()
+            try:
+                found = session.wait_dialog(lambda c, texts: c == CAPTION and "No module found" not in texts,
+                                            timeout=60)
+                self.assertIsNotNone(found, session.dialogs())
+                tries, worst, slow, greyed = self.measure(7, "OK")
+                pin = session.wait_dialog(lambda c, texts: c == "PIN", timeout=60)
+                self.assertIsNotNone(pin, session.dialogs())
+                self.assertTrue(session.click("PIN", "Cancel"))
+                outcome = process.wait(60)
+            finally:
+                if process.running():
+                    process.popen.kill()
+            commands = module.commands()
+        print("checks: %d tries, worst %.1f ms, %d greyed" % (tries, worst, greyed))
+        self.assertGreater(tries, 50)
+        self.assertEqual(slow, 0, "worst answer %.1f ms" % worst)
+        self.assertGreater(greyed, tries // 2, "OK and Cancel greyed out while the checks run")
+        self.assertIn("AT*QESFUD?", commands)
+        self.assertIn("AT+CPIN?", commands)
+        self.assertEqual(outcome.code, 4)
+
+
+if __name__ == "__main__":
+    unittest.main()
