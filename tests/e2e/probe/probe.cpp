@@ -216,6 +216,40 @@ int Usage(const char *name) {
   return found > 0 ? 0 : 1;
 }
 
+// The visible dialogs as List prints them, in one text, so that two
+// looks can be compared.
+std::string Snapshot() {
+  std::string text;
+  for (HWND dialog : Dialogs()) {
+    text += "dialog\t" + OneLine(WindowText(dialog));
+    for (HWND child : Children(dialog)) text += "\t" + OneLine(WindowText(child));
+    text += "\n";
+  }
+  return text;
+}
+
+// Watches the dialogs from inside one process: prints a snapshot, ended by
+// "end", each time it changes, until the caller creates `stopFile` (it has
+// seen what it waited for) or `timeoutMs` has passed. One process for a
+// whole wait, where a process per look costs far more than the look.
+int Wait(int timeoutMs, const char *stopFile) {
+  const DWORD start = GetTickCount();
+  std::string shown;
+  bool first = true;
+  for (;;) {
+    if (GetFileAttributesA(stopFile) != INVALID_FILE_ATTRIBUTES) return 0;
+    std::string now = Snapshot();
+    if (first || now != shown) {
+      std::printf("%send\n", now.c_str());
+      std::fflush(stdout);
+      shown = now;
+      first = false;
+    }
+    if (GetTickCount() - start >= (DWORD)timeoutMs) return 1;
+    Sleep(50);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -229,9 +263,10 @@ int main(int argc, char **argv) {
   if (argc >= 5 && std::strcmp(argv[1], "type") == 0) return Type(argv[2], std::atoi(argv[3]), argv[4]);
   if (argc >= 4 && std::strcmp(argv[1], "hold") == 0) return Hold(argv[2], std::atoi(argv[3]));
   if (argc >= 3 && std::strcmp(argv[1], "usage") == 0) return Usage(argv[2]);
+  if (argc >= 4 && std::strcmp(argv[1], "wait") == 0) return Wait(std::atoi(argv[2]), argv[3]);
   std::fprintf(stderr,
                "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT | bar CAPTION ID |\n"
                "       send|post CAPTION MESSAGE WPARAM LPARAM | type CAPTION ID TEXT |\n"
-               "       hold PATH SECONDS | usage EXE-NAME\n");
+               "       hold PATH SECONDS | usage EXE-NAME | wait TIMEOUT-MS STOP-FILE\n");
   return 64;
 }
