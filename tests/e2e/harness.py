@@ -417,6 +417,11 @@ class WineSession:
                 controls.append((int(parts[0]), parts[1], parts[2]))
         return controls
 
+    def owner(self, caption):
+        """The caption of the window that owns this dialog; None without one."""
+        code, lines = self.probe("owner", caption)
+        return lines[0] if code == 0 and lines else None
+
     def set_text(self, caption, control_id, text):
         code, _ = self.probe("settext", caption, control_id, text)
         return code == 0

@@ -250,6 +250,17 @@ int Wait(int timeoutMs, const char *stopFile) {
   }
 }
 
+// The caption of the window that owns the dialog (a message box's owner
+// is the window it was shown for); exits 2 when it has none.
+int Owner(const char *caption) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  if (owner == nullptr) return 2;
+  std::printf("%s\n", OneLine(WindowText(owner)).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -264,9 +275,11 @@ int main(int argc, char **argv) {
   if (argc >= 4 && std::strcmp(argv[1], "hold") == 0) return Hold(argv[2], std::atoi(argv[3]));
   if (argc >= 3 && std::strcmp(argv[1], "usage") == 0) return Usage(argv[2]);
   if (argc >= 4 && std::strcmp(argv[1], "wait") == 0) return Wait(std::atoi(argv[2]), argv[3]);
+  if (argc >= 3 && std::strcmp(argv[1], "owner") == 0) return Owner(argv[2]);
   std::fprintf(stderr,
                "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT | bar CAPTION ID |\n"
                "       send|post CAPTION MESSAGE WPARAM LPARAM | type CAPTION ID TEXT |\n"
-               "       hold PATH SECONDS | usage EXE-NAME | wait TIMEOUT-MS STOP-FILE\n");
+               "       hold PATH SECONDS | usage EXE-NAME | wait TIMEOUT-MS STOP-FILE |\n"
+               "       owner CAPTION\n");
   return 64;
 }
