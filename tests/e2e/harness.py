@@ -388,13 +388,46 @@ class WineSession:
         return found
 
     def wait_dialog(self, predicate, timeout=30):
-        """Polls until a dialog satisfies predicate(caption, texts)."""
-        deadline = time.time() + timeout
-        while time.time() < deadline:
-            for caption, texts in self.dialogs():
-                if predicate(caption, texts):
-                    return caption, texts
-            time.sleep(0.2)
+        """Waits until a dialog satisfies predicate(caption, texts); None
+        when none did within timeout. One probe watches the dialogs for the
+        whole wait and says each change; this reads what it says."""
+        self._counter += 1
+        stop = os.path.join(self.root, "wait%d.stop" % self._counter)
+        watcher = self.start(PROBE, ["wait", str(int(timeout * 1000)), self.wine_path(stop)])
+        found = None
+        try:
+            found = self._watch(watcher, predicate, timeout)
+        finally:
+            open(stop, "w").close()
+            watcher.wait(60)
+        return found
+
+    def _watch(self, watcher, predicate, timeout):
+        # The probe ends by itself at the time-out; the deadline here only
+        # guards against a probe that hangs.
+        deadline = time.monotonic() + timeout + 60
+        seen, snapshot = 0, []
+        while time.monotonic() < deadline:
+            with open(watcher.out_path, "rb") as f:
+                f.seek(seen)
+                data = f.read()
+            complete = data[:data.rfind(b"\n") + 1]
+            seen += len(complete)
+            for line in complete.decode("utf-8", errors="replace").splitlines():
+                line = line.rstrip("\r")
+                if line.startswith("dialog\t"):
+                    parts = line.split("\t")[1:]
+                    snapshot.append((parts[0], parts[1:]))
+                    continue
+                if line != "end":
+                    continue
+                for caption, texts in snapshot:
+                    if predicate(caption, texts):
+                        return caption, texts
+                snapshot = []
+            if not watcher.running() and not complete:
+                return None
+            time.sleep(0.05)  # the probe's next word
         return None
 
     def click(self, caption, button="OK"):
@@ -410,6 +443,11 @@ class WineSession:
             if len(parts) == 3:
                 controls.append((int(parts[0]), parts[1], parts[2]))
         return controls
+
+    def owner(self, caption):
+        """The caption of the window that owns this dialog; None without one."""
+        code, lines = self.probe("owner", caption)
+        return lines[0] if code == 0 and lines else None
 
     def set_text(self, caption, control_id, text):
         code, _ = self.probe("settext", caption, control_id, text)

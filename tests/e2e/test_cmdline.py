@@ -1,8 +1,10 @@
 """The command line of the real Quillon.exe under Wine: exit codes, boxes, log bytes."""
 import re
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 from harness import EXE, WineSession
+from pe_resources import RT_MANIFEST, resources
 
 BANNER = b"===FW upgrade started ===\r\r\n"
 USAGE = "usage: Quillon.exe [filename] [-t COM1]"
@@ -47,6 +49,9 @@ class CommandLine(unittest.TestCase):
 
     def test_unknown_option_shows_unknown_char_then_usage(self):
         process = self.session.start(EXE, ["-x"])
+        self.assertIsNotNone(self.session.wait_dialog(lambda c, texts: "Unknown char" in texts))
+        # A message box, whose text is its static control 0xFFFF.
+        self.assertIn((0xFFFF, "Static", "Unknown char"), self.session.texts(""))
         self.answer(process, "", "Unknown char")
         self.answer(process, "Usage", USAGE)
         self.assertEqual(process.wait(60).code, 1)
@@ -82,16 +87,22 @@ class CommandLine(unittest.TestCase):
                                      b"\r\r\n=== FW Update finished ===\r\r\n\r\r\n"), log)
         self.assertEqual(log.count(b"RESULT ("), 1)
 
-    def test_boxes_are_read_and_written_by_control(self):
-        process = self.session.start(EXE, ["-x"])
-        self.assertIsNotNone(self.session.wait_dialog(lambda c, texts: "Unknown char" in texts))
-        # A message box's text is its static control 0xFFFF.
-        self.assertIn((0xFFFF, "Static", "Unknown char"), self.session.texts(""))
-        self.assertTrue(self.session.set_text("", 0xFFFF, "probe wrote this"))
-        self.assertIn((0xFFFF, "Static", "probe wrote this"), self.session.texts(""))
-        self.assertTrue(self.session.click("", "OK"))
-        self.answer(process, "Usage", USAGE)
-        self.assertEqual(process.wait(60).code, 1)
+class Manifest(unittest.TestCase):
+    """What Windows reads from the built program before it starts it."""
+
+    def test_asks_for_administrator_rights_and_common_controls_6(self):
+        found = resources(EXE, RT_MANIFEST)
+        # The loader reads a program's manifest from resource 1.
+        self.assertEqual([name for name, _ in found], [1])
+        root = ElementTree.fromstring(found[0][1])
+        v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+        levels = [e.get("level") for e in root.iter(v3 + "requestedExecutionLevel")]
+        self.assertEqual(levels, ["requireAdministrator"])
+        controls = [e.attrib for e in root.iter(v1 + "assemblyIdentity")
+                    if e.get("name") == "Microsoft.Windows.Common-Controls"]
+        self.assertEqual(len(controls), 1, controls)
+        self.assertEqual(controls[0].get("version"), "6.0.0.0")
+        self.assertEqual(controls[0].get("publicKeyToken"), "6595b64144ccf1df")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 """Quillon.exe opens its module device under Wine: the simulator without a
-port, the mode bits the probes find, discovery past an absent candidate,
-and a silent module given up after its probes."""
+port, the mode bits the probes find and a port neither probe opens,
+discovery past an absent candidate, and a silent module given up after its
+probes. (How the emulated module follows its port across a restart is the
+emulator's own test; the whole runs in test_update rely on it.)"""
 import re
 import unittest
 
@@ -66,20 +68,36 @@ class DeviceOpen(unittest.TestCase):
         self.assertEqual(opened, [], "the simulator opens no port and looks for none")
 
     def test_status_bits_follow_the_probes(self):
+        at_mode = ["deviceStatusBits = 00000000", "deviceStatusBits = 00000002"]
+        # name, scenario, the mode found (None: neither), status bits, the
+        # first commands, and one reply of the module: (index, lines, final)
         rows = [
-            ("AT mode, the module's own model", REFUSED_BOARD, "AT mode found",
-             ["deviceStatusBits = 00000000", "deviceStatusBits = 00000002"]),
-            ("update mode", "start_in_update_mode", "ITP mode found",
-             ["deviceStatusBits = 00000001", "deviceStatusBits = 00000001"]),
+            ("AT mode, the module's own model", REFUSED_BOARD, "AT mode found", at_mode, ["AT+CGMM"],
+             (0, ["Norvane M7120x Mobile Broadband Module"], "OK")),
+            ("update mode, found by the loader's own probe", "start_in_update_mode", "ITP mode found",
+             ["deviceStatusBits = 00000001", "deviceStatusBits = 00000001"], ["AT+CGMM", "vers=1"], None),
+            ("neither probe succeeds: the port is refused", "cgmm_error", None, [], ["AT+CGMM", "vers=1"],
+             (1, None, "ERROR")),
         ]
-        for name, scenario, mode, bits in rows:
+        for name, scenario, mode, bits, commands, reply in rows:
             with self.subTest(name):
                 result, module = self.run_quillon(["-q", "-t", "COM7"], scenario)
                 found = messages(result)
-                self.assertIn(mode, found, result.trace)
+                modes = [m for m in found if m in ("AT mode found", "ITP mode found")]
+                self.assertEqual(modes, [mode] if mode else [], result.trace)
+                if mode == "AT mode found":
+                    self.assertIn("C module", found)
                 status = [m for m in found if m.startswith("deviceStatusBits")]
                 self.assertEqual(status[:2], bits, result.trace)
-                self.assertEqual(module.commands()[0], "AT+CGMM")
+                self.assertEqual(module.commands()[:len(commands)], commands)
+                if reply is not None:
+                    index, lines, final = reply
+                    answered = module.events("reply")[index]
+                    self.assertEqual(answered["final"], final)
+                    if lines is not None:
+                        self.assertEqual(answered["lines"], lines)
+        # The scenario named its fault only: the module is otherwise the default one.
+        self.assertEqual(module.events("start")[0]["identity"]["product_number"], "QHW 552 08/101")
 
     def test_discovery_passes_over_a_candidate_that_does_not_open(self):
         # COM42 has no device behind it; the module sits on COM7.
@@ -90,6 +108,7 @@ class DeviceOpen(unittest.TestCase):
         self.assertEqual(found[:3], ["Try to open device 0 of 2 found", "FD opened 0",
                                      "Try to open device 1 of 2 found"], result.trace)
         self.assertIn("AT mode found", found)
+        self.assertNotIn("ITP mode found", found)
         self.assertIn("C module", found)
         self.assertEqual(module.commands()[0], "AT+CGMM")
 

@@ -4,7 +4,6 @@ can close."""
 import os
 import re
 import subprocess
-import time
 import unittest
 
 from harness import BUILD_DIR, WineSession
@@ -17,7 +16,7 @@ NOTICE = ("The update procedure has now started. You must NOT power off the mach
           "finished")
 TITLE = "Update full package to R1D07"
 
-WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION = 0x10, 0x11, 0x16
+WM_NULL, WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION = 0x0, 0x10, 0x11, 0x16
 WM_KEYDOWN, VK_ESCAPE = 0x100, 0x1B
 WM_SYSCOMMAND, SC_CLOSE = 0x112, 0xF060
 WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, BROADCAST_QUERY_DENY = 0x218, 0, 0x424D5144
@@ -104,7 +103,10 @@ class ProgressDialog(unittest.TestCase):
         self.assertEqual(self.send(TITLE, WM_QUERYENDSESSION), 0)
         self.assertEqual(self.send(TITLE, WM_ENDSESSION), 0)
         self.assertEqual(self.send(TITLE, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND), BROADCAST_QUERY_DENY)
-        time.sleep(1)
+        # The dialog takes a sent message before a posted one, and one
+        # posted message between two sent ones: past these sends, all three
+        # posts have been handled.
+        self.assertEqual(self.send(TITLE, WM_NULL), 0)
         self.assertEqual(self.controls(TITLE)[PERCENT_TEXT], "42%")
         self.assertTrue(process.running())
 

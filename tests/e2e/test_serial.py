@@ -143,7 +143,10 @@ class SerialPort(unittest.TestCase):
         peer = self.peer()
         process = self.session.start(SERIAL_CHECK, ["open", PORT, "read", "1", "-1", "close"])
         self.assertTrue(wait_for_line(process, "open 1", 60), "the port did not open")
-        time.sleep(1.5)  # the read is under way on a present, silent port
+        # Not a wait for an event but the span under test: more than one
+        # whole attempt on a present, silent port, which must not end the read.
+        time.sleep(1.5)
+        self.assertTrue(process.running(), "the read ended on a present port")
         hung_up = time.time()
         peer.hang_up()
         result = process.wait(60)

@@ -132,8 +132,9 @@ class Update(unittest.TestCase):
                 self.wait_for(lambda c, texts: c == "Warning", "warning")
                 self.shot("warning")
                 self.assertTrue(self.session.click("Warning", "OK"))
-                self.wait_for(lambda c, texts: c == "Update full package to R1D06", "progress dialog")
-                time.sleep(1)
+                # Shot once the worker has moved the dialog past its first status.
+                self.wait_for(lambda c, texts: c == "Update full package to R1D06"
+                              and not any(t.startswith("Connecting the device") for t in texts), "progress dialog")
                 self.shot("progress")
                 self.wait_for(lambda c, texts: c == "Update successful", "success box", timeout=300)
                 self.shot("success")
@@ -148,6 +149,33 @@ class Update(unittest.TestCase):
                         REGAINED, result(0, b"Upgrade finishied succesfully"))
         self.assertEqual(module.events("identity")[-1]["software_version"], "R1D06")
 
+    def test_a_refused_chunk_shows_its_box_over_the_progress_dialog(self):
+        # Not quiet: the worker's failure box is seen, owned by the progress
+        # dialog, and only its OK ends the run.
+        self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        with EmulatedModule(self.session, "reject_chunk_3") as module:
+            process = self.session.start(EXE, [])
+            try:
+                self.wait_for(lambda c, texts: c == CAPTION and "Norvane M7120x" in texts, "main dialog")
+                self.assertTrue(self.session.click(CAPTION, "OK"))
+                self.wait_for(lambda c, texts: c == "Warning", "warning")
+                self.assertTrue(self.session.click("Warning", "OK"))
+                self.wait_for(lambda c, texts: c == "Update Failed", "failure box", timeout=300)
+                box = [text for _, cls, text in self.session.texts("Update Failed") if cls == "Static"]
+                self.assertIn("Please check that you have the right update package.", box)
+                self.assertEqual(self.session.owner("Update Failed"), "Update full package to R1D06")
+                self.shot("failure")
+                self.assertTrue(process.running(), "the run waits for the box")
+                self.assertTrue(self.session.click("Update Failed", "OK"))
+                outcome = process.wait(120)
+            finally:
+                if process.running():
+                    process.popen.kill()
+        self.assertEqual(outcome.code, 5, outcome.trace[-40:])
+        self.assert_log(BANNER, RELEASED, TIME, header(b"R1D05", b"QHW 552 08/101 R1J"),
+                        b"QuillonDlg OK Pressed\r\r\n", REGAINED, result(5, b"Update failed"))
+        self.assertFalse(module.events("offline"), "a refused package restarts nothing")
+
     def test_quiet_run_with_a_sim_that_wants_its_pin_exits_4(self):
         self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
         with EmulatedModule(self.session, "pin_required") as module:
@@ -160,21 +188,27 @@ class Update(unittest.TestCase):
         self.assertFalse([c for c in commands if c.startswith("AT+CPIN=")], "no code is sent in quiet mode")
         self.assertFalse([c for c in commands if c.startswith("AT*QESFUD=")], "no update started")
 
-    def test_a_silent_module_leaves_the_dialog_answering_cancel(self):
-        # Every poll probes the silent port for its two seconds; the click
-        # is served once the poll under way is over.
+    def test_a_silent_module_is_polled_and_the_dialog_still_answers_cancel(self):
+        # Every poll probes the silent port with "AT+CGMM" and "vers=1";
+        # the click is served once the poll under way is over.
+        probes = len("AT+CGMM\r\nvers=1\r\n")
         self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
-        with EmulatedModule(self.session, "mute"):
+        with EmulatedModule(self.session, "mute") as module:
             process = self.session.start(EXE, [])
             try:
                 self.wait_for(lambda c, texts: c == CAPTION and "No module found" in texts, "main dialog")
-                time.sleep(3)  # a few polls
+                heard = lambda: sum(e["bytes"] for e in module.events("ignored"))
+                deadline = time.monotonic() + 120
+                while heard() < 3 * probes and time.monotonic() < deadline and process.running():
+                    time.sleep(0.2)  # the module's record of the next poll
+                self.assertGreaterEqual(heard(), 3 * probes, "fewer than three polls reached the module")
                 self.assertTrue(self.session.click(CAPTION, "Cancel"))
                 outcome = process.wait(60)
             finally:
                 if process.running():
                     process.popen.kill()
         self.assertEqual(outcome.code, 1)
+        self.assertGreaterEqual(len([t for t in outcome.trace if "Write [AT+CGMM]" in t]), 3, outcome.trace)
         self.assert_log(BANNER, RELEASED, b"QuillonDlg Cancel Pressed\r\r\n", REGAINED, result(1, b"Unknown error"))
 
     def test_ok_without_a_module_exits_1(self):

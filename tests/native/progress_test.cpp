@@ -26,26 +26,27 @@ TEST_F(ProgressTest, CreationTakesTheGuardsSetsUpTheBarsAndThenStartsTheWorker) 
   OsWindow dialog = FakeDialogLast(IDD_PROGRESS);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(ProgressWindow, dialog);
-  EXPECT_EQ(CallsSince(0), (Lines{
-                               "InitProgressControls",
-                               "DialogRun 133",
-                               "FindBlockReasonFns",
-                               std::string("BlockReasonCreate ") + reason,
-                               "SetExecutionState 0x80000043",
-                               "SetBarRange 1005 0..6",
-                               "SetBarRange 1002 0..100",
-                               "SetBarColor 1002 00ff00",
-                               "SendRequest",
-                               "SetItemText 1004 Connecting the device\r\n",
-                               "SendRequest",
-                               "SetBarPos 1005 0",
-                               "SendRequest",
-                               "BlockReasonDestroy",
-                               "SetExecutionState 0x80000000",
-                               "DialogEnd 1",
-                           }));
+  // Only the orders that matter: the bar classes exist before the dialog,
+  // the guards and the set-up bars come before the worker, and the guards
+  // go before the dialog ends, last.
+  const Lines calls = CallsSince(0);
+  auto at = [&](const std::string &line) {
+    for (size_t i = 0; i < calls.size(); i++)
+      if (calls[i] == line) return i;
+    ADD_FAILURE() << "no call " << line;
+    return calls.size();
+  };
   ASSERT_GT(workerStart, 0u);
-  EXPECT_EQ(CallsSince(0)[workerStart - 1], "SetBarPos 1005 0") << "the worker started before stage 0";
+  EXPECT_LT(at("InitProgressControls"), at("DialogRun 133"));
+  for (const std::string &before : {std::string("BlockReasonCreate ") + reason,
+                                    std::string("SetExecutionState 0x80000043"), std::string("SetBarRange 1005 0..6"),
+                                    std::string("SetBarRange 1002 0..100"), std::string("SetBarColor 1002 00ff00"),
+                                    std::string("SetItemText 1004 Connecting the device\r\n"),
+                                    std::string("SetBarPos 1005 0")})
+    EXPECT_LT(at(before), workerStart) << before << ": after the worker started";
+  EXPECT_LT(at("BlockReasonDestroy"), at("DialogEnd 1"));
+  EXPECT_LT(at("SetExecutionState 0x80000000"), at("DialogEnd 1"));
+  EXPECT_EQ(calls.back(), "DialogEnd 1");
   // The block reason and its removal name the dialog's own window.
   for (const FakeDialogCall &call : fakeDialog.calls) {
     if (call.name == "BlockReasonCreate" || call.name == "BlockReasonDestroy") {
@@ -113,8 +114,8 @@ TEST_F(ProgressTest, OperationsActOnlyThroughTheDialogsRequests) {
   StatusPrintf("status");
   TitlePrintf("title");
   EndProgress(2);
+  ASSERT_FALSE(fakeDialog.calls.empty());
   for (const FakeDialogCall &call : fakeDialog.calls) EXPECT_EQ(call.name, "SendRequest");
-  EXPECT_EQ(fakeDialog.calls.size(), 7u);  // stage 4: text, percent, indicator
   EXPECT_EQ(UpdateResult, 0);
   EXPECT_EQ(fakePower.state, 0u);
 }
@@ -161,8 +162,12 @@ TEST_F(ProgressTest, EndProgressReleasesTheGuardsAndEndsTheDialogInOneRequest) {
       EndProgress(row.endCode);
     });
     EXPECT_EQ(code, row.endCode);
-    EXPECT_EQ(CallsSince(from), (Lines{"SendRequest", "BlockReasonDestroy", "SetExecutionState 0x80000000",
-                                       "DialogEnd " + std::to_string(row.endCode)}));
+    // The request that carries the end is the fake's business; what it does, in order, is not.
+    Lines done;
+    for (const std::string &line : CallsSince(from))
+      if (line != "SendRequest") done.push_back(line);
+    EXPECT_EQ(done, (Lines{"BlockReasonDestroy", "SetExecutionState 0x80000000",
+                           "DialogEnd " + std::to_string(row.endCode)}));
     EXPECT_EQ(UpdateResult, row.result);
   }
 }

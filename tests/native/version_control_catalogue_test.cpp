@@ -13,10 +13,7 @@ TEST(PackageCatalogue, HoldsOneFullPackageToR1D06) {
   ASSERT_EQ(PackageCatalogueCount(), 1);
   EXPECT_STREQ(PackageCatalogue[0].fromVersion, "");
   EXPECT_STREQ(PackageCatalogue[0].toVersion, "R1D06");
-  EXPECT_EQ(PackageCatalogue[0].imageLength, 10212846u);
-  EXPECT_NE(PackageCatalogue[0].image, nullptr);
-  EXPECT_EQ(OptionalAssignmentImage.imageLength, 13994u);
-  EXPECT_NE(OptionalAssignmentImage.image, nullptr);
+  // Its image's bytes and length are the image tests' business.
 }
 
 TEST(FindPackage, ChoosesTheFullPackageForAnyVersion) {

@@ -124,6 +124,14 @@ class WorkerTest : public ::testing::Test {
     return count;
   }
   std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
+  // The restart commands the worker wrote, in order, whatever the device.
+  static std::vector<std::string> RestartWrites() {
+    std::vector<std::string> writes;
+    for (const std::string &line : fakeDebugLines)
+      for (const char *command : {"AT*Q2RESET", "AT+BACK"})
+        if (line.find(std::string("INFO: Write [") + command + "]") != std::string::npos) writes.push_back(command);
+    return writes;
+  }
 
   // Every box went to the progress dialog as one request and was shown
   // while the dialog served it (the fakes fail a box raised off the
@@ -175,6 +183,12 @@ TEST_F(WorkerTest, SendsAFileAndJudgesByTheBuildDateOnly) {
   EXPECT_EQ(UpdateResult, 0);
   ASSERT_FALSE(module->packages.empty());
   EXPECT_EQ(module->packages[0], 20000u);
+  // One pass: the file, then the optional image after the first restart,
+  // and one pair of restarts, the second after AT+BACK.
+  EXPECT_EQ(module->packages.size(), 2u);
+  EXPECT_EQ(module->restarts, 2);
+  EXPECT_EQ(RestartWrites(), (std::vector<std::string>{"AT*Q2RESET", "AT+BACK", "AT*Q2RESET"}));
+  EXPECT_EQ(Sleeps(1000), 5) << "one wait after each restart";
 }
 
 struct FailureRow {
@@ -356,6 +370,8 @@ TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
   EXPECT_EQ(Sleeps(1000), 0);
   EXPECT_EQ(Sleeps(100), 0);
   EXPECT_EQ(DeviceGetKind(theDevice), Simulator);
+  EXPECT_EQ(RestartWrites(), (std::vector<std::string>{"AT*Q2RESET", "AT+BACK", "AT*Q2RESET"}))
+      << "both restarts, the second after AT+BACK";
   // It takes one package only, so the optional image fails; either way
   // the run goes on and says so.
   EXPECT_NE(Log().find("Quillon: Optional assignment 1 failed"), std::string::npos);

@@ -256,6 +256,51 @@ int Usage(const char *name) {
   return found > 0 ? 0 : 1;
 }
 
+// The visible dialogs as List prints them, in one text, so that two
+// looks can be compared.
+std::string Snapshot() {
+  std::string text;
+  for (HWND dialog : Dialogs()) {
+    text += "dialog\t" + OneLine(WindowText(dialog));
+    for (HWND child : Children(dialog)) text += "\t" + OneLine(WindowText(child));
+    text += "\n";
+  }
+  return text;
+}
+
+// Watches the dialogs from inside one process: prints a snapshot, ended by
+// "end", each time it changes, until the caller creates `stopFile` (it has
+// seen what it waited for) or `timeoutMs` has passed. One process for a
+// whole wait, where a process per look costs far more than the look.
+int Wait(int timeoutMs, const char *stopFile) {
+  const DWORD start = GetTickCount();
+  std::string shown;
+  bool first = true;
+  for (;;) {
+    if (GetFileAttributesA(stopFile) != INVALID_FILE_ATTRIBUTES) return 0;
+    std::string now = Snapshot();
+    if (first || now != shown) {
+      std::printf("%send\n", now.c_str());
+      std::fflush(stdout);
+      shown = now;
+      first = false;
+    }
+    if (GetTickCount() - start >= (DWORD)timeoutMs) return 1;
+    Sleep(50);
+  }
+}
+
+// The caption of the window that owns the dialog (a message box's owner
+// is the window it was shown for); exits 2 when it has none.
+int Owner(const char *caption) {
+  HWND dialog = FindDialog(caption);
+  if (dialog == nullptr) return 1;
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  if (owner == nullptr) return 2;
+  std::printf("%s\n", OneLine(WindowText(owner)).c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -271,9 +316,12 @@ int main(int argc, char **argv) {
   if (argc >= 3 && std::strcmp(argv[1], "usage") == 0) return Usage(argv[2]);
   if (argc >= 5 && std::strcmp(argv[1], "responsive") == 0)
     return Responsive(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc >= 6 ? argv[5] : nullptr);
+  if (argc >= 4 && std::strcmp(argv[1], "wait") == 0) return Wait(std::atoi(argv[2]), argv[3]);
+  if (argc >= 3 && std::strcmp(argv[1], "owner") == 0) return Owner(argv[2]);
   std::fprintf(stderr,
                "usage: probe list | text CAPTION | click CAPTION BUTTON | settext CAPTION ID TEXT | bar CAPTION ID |\n"
                "       send|post CAPTION MESSAGE WPARAM LPARAM | type CAPTION ID TEXT |\n"
-               "       hold PATH SECONDS | usage EXE-NAME | responsive CAPTION SECONDS LIMIT-MS [BUTTON]\n");
+               "       hold PATH SECONDS | usage EXE-NAME | responsive CAPTION SECONDS LIMIT-MS [BUTTON] |\n"
+               "       wait TIMEOUT-MS STOP-FILE | owner CAPTION\n");
   return 64;
 }
