@@ -1,12 +1,15 @@
 // Message boxes recorded, with scripted answers.
 #include "fakes/fake_ui.h"
 
+#include "fakes/fake_debug_output.h"
+
 FakeUi fakeUi;
 
 void FakeUiReset() { fakeUi = FakeUi{}; }
 
 int OsMessageBox(OsWindow owner, const char *text, const char *caption, unsigned style) {
-  fakeUi.shown.push_back(FakeMessageBox{owner, text ? text : "", caption ? caption : "", style});
+  fakeUi.shown.push_back(FakeMessageBox{owner, text ? text : "", caption ? caption : "", style,
+                                         fakeDebugLines.size()});
   if (fakeUi.answers.empty()) return OS_IDOK;
   int answer = fakeUi.answers.front();
   fakeUi.answers.pop_front();
