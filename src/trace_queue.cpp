@@ -97,9 +97,18 @@ void Pop(TraceQueue &q, char *line) {
   if (q.used == 0) q.head = 0;
 }
 
+// One wake-up per idle spell: a signal costs the writer a call to the
+// system (under Wine, a round trip to its server), so lines queued while
+// the thread is still waking do not signal again.
+void WakeTraceThread(TraceQueue &q) {
+  if (!q.threadIdle) return;
+  q.threadIdle = false;
+  q.work.notify_one();
+}
+
 void Wake(TraceQueue &q) {
   if (q.waiting > 0) q.progress.notify_all();
-  if (q.threadIdle) q.work.notify_one();
+  WakeTraceThread(q);
 }
 
 // Writes the line that is due, with the lock let go meanwhile so that
@@ -145,7 +154,7 @@ void RunTraceThread() {
     } else {
       q.threadIdle = true;
       q.work.wait(held);
-      q.threadIdle = false;
+      q.threadIdle = false;  // also when the wake was spurious
     }
   }
 }
@@ -168,7 +177,7 @@ void TraceQueuePut(const char *line, size_t length) {
   uint64_t place = q.nextPlace++;
   if (Fits(q, length)) {
     Push(q, place, line, length);
-    if (q.threadIdle) q.work.notify_one();
+    WakeTraceThread(q);
     return;
   }
   if (q.queuing) q.overflows++;
@@ -211,7 +220,8 @@ void TraceStop() {
   std::thread *thread = q.thread;
   q.thread = nullptr;
   q.stopping = true;
-  q.work.notify_one();
+  q.threadIdle = true;  // whatever it was: the thread must see the stop
+  WakeTraceThread(q);
   held.unlock();
   if (thread != nullptr) {
     thread->join();
