@@ -28,7 +28,8 @@
  *                  offset (-1), refused headers, the transfer's ns, the
  *                  peer's own CPU ns, ns the paced replies were late, the
  *                  first watched process's peak RSS (kB) at the first
- *                  header and at the end, each watched process's CPU ns
+ *                  header and at the end, when the first header byte came
+ *                  (CLOCK_MONOTONIC ns), each watched process's CPU ns
  *   BAD ...         the first header of a package this module refuses
  */
 #define _GNU_SOURCE
@@ -198,10 +199,10 @@ static void FinishPackage(void) {
   int64_t ended = NowNs(CLOCK_MONOTONIC);
   int64_t peerCpu = NowNs(CLOCK_PROCESS_CPUTIME_ID) - peer.peerCpuStart;
   printf("DONE bytes=%lld chunks=%d mismatch=%lld bad_headers=%d transfer_ns=%lld peer_cpu_ns=%lld late_ns=%lld "
-         "start_kb=%lld peak_kb=%lld cpu_ns=",
+         "start_kb=%lld peak_kb=%lld first_ns=%lld cpu_ns=",
          peer.received, peer.chunks, peer.mismatchAt, peer.badHeaders, (long long)(ended - peer.started),
          (long long)peerCpu, (long long)peer.lateNs, peer.startPeakKb,
-         peer.watchCount > 0 ? PeakKb(peer.watch[0]) : -1LL);
+         peer.watchCount > 0 ? PeakKb(peer.watch[0]) : -1LL, (long long)peer.started);
   for (int i = 0; i < peer.watchCount; i++) {
     int64_t now = ProcessCpuNs(peer.watch[i]);
     long long used = (now < 0 || peer.watchStart[i] < 0) ? -1 : (long long)(now - peer.watchStart[i]);

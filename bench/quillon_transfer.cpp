@@ -2,12 +2,17 @@
 // protocol code, built as the product builds it, sends the embedded full
 // package on a COM port, as the update worker does.
 //
-//   bench_quillon PORT [--mark]
+//   bench_quillon PORT [--mark] [--direct]
 //
 // The device is opened with its mode probe, then SFLibSendAssignment
 // opens the update-mode link and sends PackageCatalogue[0] from the
 // program's read-only data. The progress callback only counts: the bench
 // measures the protocol, not the progress dialog.
+//
+// The trace runs as in the product: its own thread, started first, and
+// drained before the program ends. --direct leaves the thread out, so
+// each TraceLog call writes its own line, as the trace did before it had
+// a thread: the "before" of the same build.
 //
 // --mark sends one line to the debugger output when the chunks start and
 // one when the assignment has returned, so that a check run can count the
@@ -22,6 +27,7 @@
 #include "module_interface.h"
 #include "os/debug_output.h"
 #include "sf_library.h"
+#include "trace_log.h"
 #include "version_control/packages.h"
 
 namespace {
@@ -31,29 +37,41 @@ int progressCalls;
 
 void OnProgress(unsigned stage, const SFProgressPair *pair) {
   progressCalls++;
-  if (mark && stage == 7 && pair == nullptr) OsDebugOutput("bench: chunks start\n");
+  if (mark && stage == 7 && pair == nullptr) {
+    TraceFlush();  // the mark goes straight out: the lines before it first
+    OsDebugOutput("bench: chunks start\n");
+  }
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: bench_quillon PORT [--mark]\n");
+    std::fprintf(stderr, "usage: bench_quillon PORT [--mark] [--direct]\n");
     return 2;
   }
-  mark = argc > 2 && std::strcmp(argv[2], "--mark") == 0;
+  bool direct = false;
+  for (int i = 2; i < argc; i++) {
+    if (std::strcmp(argv[i], "--mark") == 0) mark = true;
+    else if (std::strcmp(argv[i], "--direct") == 0) direct = true;
+    else return 2;
+  }
+  if (!direct) TraceStart();
 
   SerialDevice *device = nullptr;
   int opened = SerialDeviceOpen(&device, argv[1], MODULE_BAUD);
   std::printf("open %d\n", opened);
   if (opened != 0) {
     DeviceClose(device);
+    TraceFlush();
     return 2;
   }
   const PackageEntry &package = PackageCatalogue[0];
   int result = SFLibSendAssignment(device, package.image, (int32_t)package.imageLength, OnProgress);
+  TraceFlush();
   if (mark) OsDebugOutput("bench: assignment returned\n");
   DeviceClose(device);
+  TraceFlush();
   std::printf("result %d progress %d length %u\n", result, progressCalls, (unsigned)package.imageLength);
   return result;
 }

@@ -2,7 +2,7 @@
 """The transfer benchmark: how fast the updater moves its 10 MB package
 over the update protocol, against what the link allows.
 
-    python3 bench/run.py [--runs N] [--no-paced] [--command-form] [--trace-behind] [--no-build]
+    python3 bench/run.py [--runs N] [--no-paced] [--no-listener] [--command-form] [--trace-behind] [--no-build]
 
 Builds its programs (cmake targets that no other build or test uses),
 starts one module peer on one pseudo-terminal and one Wine session whose
@@ -11,10 +11,15 @@ round (each round starting with another case) so that a busy machine
 weighs on all cases alike:
 
   quillon          the product's own protocol code under Wine          (1)
+  quillon-direct   the same, each trace call writing its own line, as
+                   the trace did before it had a thread of its own      (1)
+  quillon-untraced the same built with every trace call compiled out  (1)
   client+trace     a minimal Win32 client, with the updater's trace    (2)
   client           the same client without trace                       (2)
   native           a minimal Linux client straight on the pty          (3)
   ...@1MB/s        the same again, the peer taking 1 MB/s              (4)
+  ...+listener     Quillon, after and before, with a debugger-output
+                   listener that takes 1 ms per line (bench_listener)  (5)
 
 and with --trace-behind also the client whose trace lines are sent while
 the next chunk is on the link instead of before it.
@@ -39,6 +44,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
 WINDOWS_BUILD = os.path.join(SOURCE, "build", "windows")
+# The benchmark's own build of Quillon with the trace compiled out.
+UNTRACED_BUILD = os.path.join(SOURCE, "build", "windows-untraced")
 NATIVE_BUILD = os.path.join(SOURCE, "build", "native")
 
 os.environ.setdefault("QUILLON_BUILD_DIR", WINDOWS_BUILD)
@@ -60,10 +67,12 @@ def build():
     def run(argv):
         print("+ " + " ".join(argv), flush=True)
         subprocess.run(argv, cwd=SOURCE, check=True, stdout=subprocess.DEVNULL)
-    for preset, targets in (("windows", ["bench_quillon", "bench_client"]),
+    for preset, targets in (("windows", ["bench_quillon", "bench_client", "bench_listener"]),
                             ("native", ["bench_peer", "bench_trivial_peer", "bench_native_client"])):
         run(["cmake", "--preset", preset])
         run(["cmake", "--build", "--preset", preset, "-j2", "--target"] + targets)
+    run(["cmake", "--preset", "windows", "-B", UNTRACED_BUILD, "-DQUILLON_BENCH_TRACE_OFF=ON"])
+    run(["cmake", "--build", UNTRACED_BUILD, "-j2", "--target", "bench_quillon"])
 
 
 def package_path():
@@ -152,13 +161,47 @@ class Run:
         self.late = None          # paced: how much later than due the replies left, summed
         self.wall = None          # the whole process
         self.process_cpu = None   # the whole process, user + system
+        self.first = None         # from the launch to the first header byte at the peer
+        self.listened = None      # lines the listener took, in a listener case
         self.start_kb = None      # the client's peak resident size at its first header
         self.peak_kb = None       # ... and at the end of the transfer
 
 
-def measure(peer, argv, env, length, pace, server_pid, log_dir, name):
+class Listener:
+    """bench_listener in the Wine session, for one run: reads the debugger
+    output through the DBWIN buffer, 1 ms per line."""
+
+    def __init__(self, listener, env, log_dir):
+        self.out_path = os.path.join(log_dir, "listener.out")
+        self.out = open(self.out_path, "w")
+        self.popen = subprocess.Popen([harness.WINE, listener], stdin=subprocess.PIPE, stdout=self.out,
+                                      stderr=subprocess.DEVNULL, env=env, cwd=HERE)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and self.popen.poll() is None:
+            with open(self.out_path) as f:
+                if "listening" in f.read():
+                    return
+            time.sleep(0.05)
+        raise RuntimeError("the listener did not start")
+
+    def close(self):
+        """The lines it took."""
+        self.popen.stdin.close()
+        try:
+            self.popen.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.popen.kill()
+            self.popen.wait()
+        self.out.close()
+        with open(self.out_path) as f:
+            m = re.search(r"lines (\d+)", f.read())
+        return int(m.group(1)) if m else None
+
+
+def measure(peer, argv, env, length, pace, server_pid, log_dir, name, listener=None):
     run = Run()
     peer.settle()
+    heard = Listener(listener, env, log_dir) if listener else None
     peer.ask("pace %d" % pace, "PACE")
     out_path = os.path.join(log_dir, name + ".out")
     with open(out_path, "w") as out, open(os.path.join(log_dir, name + ".err"), "w") as err:
@@ -177,6 +220,8 @@ def measure(peer, argv, env, length, pace, server_pid, log_dir, name):
         killer.cancel()
         popen.returncode = os.waitstatus_to_exitcode(status)
     run.process_cpu = usage.ru_utime + usage.ru_stime
+    if heard:
+        run.listened = heard.close()
 
     said = peer.settle()
     done = [fields(line) for line in said if line.startswith("DONE")]
@@ -198,6 +243,7 @@ def measure(peer, argv, env, length, pace, server_pid, log_dir, name):
     run.late = int(d["late_ns"]) / 1e9
     run.start_kb = int(d["start_kb"]) if int(d["start_kb"]) > 0 else None
     run.peak_kb = int(d["peak_kb"]) if int(d["peak_kb"]) > 0 else None
+    run.first = int(d["first_ns"]) / 1e9 - started
     cpu = [int(x) for x in d["cpu_ns"].split(",") if x]
     if cpu and all(c >= 0 for c in cpu):
         run.cpu = sum(cpu) / 1e9
@@ -252,11 +298,12 @@ def wine_server_pid(prefix):
 # --- cases and figures ----------------------------------------------------------------------
 
 class Case:
-    def __init__(self, name, argv, wine, pace):
+    def __init__(self, name, argv, wine, pace, listener=None):
         self.name = name
         self.argv = argv
         self.wine = wine
         self.pace = pace
+        self.listener = listener  # the listener program, in a listener case
         self.runs = []
 
     def values(self, attribute):
@@ -334,6 +381,24 @@ def print_trace_check(figures, length):
         print("    %6d  %s %s %s" % (count, source, function, word))
 
 
+def handshake_check(listener, env):
+    """The DBWIN handshake on the listener's own stand-in writer, with no
+    time taken per line and with 1 ms: what each line costs a writer that
+    must wait for the listener, whether or not the system's
+    OutputDebugStringA talks to it."""
+    print("\nThe DBWIN handshake on the listener's stand-in writer (2000 lines):")
+    for per_line in (0, 1):
+        result = subprocess.run([harness.WINE, listener, "--per-line-ms", str(per_line), "--stand-in", "2000"],
+                                env=env, cwd=HERE, stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                                timeout=RUN_TIMEOUT)
+        m = re.search(r"stand-in lines (\d+) seconds ([\d.]+)", result.stdout)
+        if m:
+            print("  %d ms per line at the listener: %s lines in %s s, %.1f us per line" % (
+                per_line, m.group(1), m.group(2), float(m.group(2)) / max(int(m.group(1)), 1) * 1e6))
+        else:
+            print("  %d ms per line at the listener: failed: %s" % (per_line, result.stdout[-200:]))
+
+
 def peer_check(peer, trivial, native_client, package, length, runs, log_dir, form):
     """The native client against the module peer and against the trivial
     peer: equal times mean the module peer is not what limits a transfer."""
@@ -359,23 +424,26 @@ def peer_check(peer, trivial, native_client, package, length, runs, log_dir, for
 def report(groups, length, pace, idle_kb):
     print("\nTransfer time at the peer, first header byte to final reply: median (and min) of the good runs,")
     print("and the medians' ratios to the minimal Win32 client with trace (2t), without (2), and native (3):\n")
-    print("%-25s %5s %9s %9s %7s %7s %7s" % ("case", "runs", "median s", "min s", "x(2t)", "x(2)", "x(3)"))
+    print("and the time from the launch to the first header byte (Wine's start, the device's probe, the link):\n")
+    print("%-30s %5s %9s %9s %7s %7s %7s %8s" % ("case", "runs", "median s", "min s", "x(2t)", "x(2)", "x(3)",
+                                                 "first s"))
     for group in groups:
-        refs = [group[name].median("transfer") for name in ("client+trace", "client", "native")]
+        refs = [group[name].median("transfer") if name in group else None
+                for name in ("client+trace", "client", "native")]
         for case in group["order"]:
             t = case.median("transfer")
-            print("%-25s %2d/%-2d %9s %9s %7s %7s %7s" % (
+            print("%-30s %2d/%-2d %9s %9s %7s %7s %7s %8s" % (
                 case.name, len(case.values("transfer")), len(case.runs), fmt(t), fmt(case.least("transfer")),
-                *(fmt(ratio(t, ref), "%.2f") for ref in refs)))
+                *(fmt(ratio(t, ref), "%.2f") for ref in refs), fmt(case.median("first"))))
 
     print("\nResources, medians: CPU in the transfer window (client process + wineserver), the whole")
     print("process's CPU and wall time, and the client's peak resident size at its first header and end:\n")
-    print("%-25s %7s %8s %7s %10s %10s %9s %8s" % ("case", "CPU s", "server s", "x(2t)", "proc CPU s", "proc wall s",
+    print("%-30s %7s %8s %7s %10s %10s %9s %8s" % ("case", "CPU s", "server s", "x(2t)", "proc CPU s", "proc wall s",
                                                   "start MB", "peak MB"))
     for group in groups:
-        ref = group["client+trace"].median("cpu")
+        ref = group["client+trace"].median("cpu") if "client+trace" in group else None
         for case in group["order"]:
-            print("%-25s %7s %8s %7s %10s %10s %9s %8s" % (
+            print("%-30s %7s %8s %7s %10s %10s %9s %8s" % (
                 case.name, fmt(case.median("cpu")), fmt(case.median("server_cpu")),
                 fmt(ratio(case.median("cpu"), ref), "%.2f"), fmt(case.median("process_cpu")),
                 fmt(case.median("wall")), fmt(mb(case.median("start_kb")), "%.1f"),
@@ -387,33 +455,61 @@ def report(groups, length, pace, idle_kb):
                 if not run.ok:
                     print("  %s: a run failed: %s" % (case.name, run.problem))
 
+    listened = [(case.name, run.listened) for group in groups for case in group["order"] if case.listener
+                for run in case.runs if run.ok]
+    if listened:
+        counts = sorted(set(n for _, n in listened if n is not None))
+        print("\nLines the listener took per listener run: %s" % (", ".join(str(n) for n in counts) or "none"))
+
     unpaced = groups[0]
+    paced = next((g for g in groups if "quillon" in g and g["quillon"].pace), None)
     quillon, traced = unpaced["quillon"], unpaced["client+trace"]
-    print("\nGoals:")
+    print("\nGoals, each the median of the rounds' own ratios (medians and minima beside):")
+    goal_rows = [("unpaced, Quillon / the untraced client", quillon, unpaced["client"], "1.15")]
+    if paced:
+        goal_rows.append(("at %g MB/s, Quillon / the native client" % (pace / 1e6), paced["quillon"],
+                          paced["native"], "1.01"))
+    for group in groups:
+        for case in group["order"]:
+            if case.listener and case.name.startswith("quillon+"):
+                base = next((g["quillon"] for g in groups if "quillon" in g and g["quillon"].pace == case.pace), None)
+                if base:
+                    goal_rows.append(("%s / without it" % case.name, case, base, "1.05"))
+    for what, case, ref, goal in goal_rows:
+        print("  %-48s %s (medians %s, minima %s; goal <= %s)" % (
+            what + ":", fmt(paired(case, ref, "transfer"), "%.3f"),
+            fmt(ratio(case.median("transfer"), ref.median("transfer")), "%.3f"),
+            fmt(ratio(case.least("transfer"), ref.least("transfer")), "%.3f"), goal))
+    budget_kb = length / 1024 + 16 * 1024
+    print("  peak memory: Quillon %s MB (%s MB at its first header); goal <= the package + 16 MB = %.1f MB;"
+          " the client, holding one copy of the package in its heap, %s MB; an idle Wine process %s MB;"
+          " the package %.1f MB" % (
+              fmt(mb(quillon.median("peak_kb")), "%.1f"), fmt(mb(quillon.median("start_kb")), "%.1f"),
+              budget_kb / 1024, fmt(mb(unpaced["client"].median("peak_kb")), "%.1f"), fmt(mb(idle_kb), "%.1f"),
+              length / 1048576))
+    print("\nThe earlier goals:")
     for what, attribute, goal in (("time,", "transfer", "1.10"), ("CPU, ", "cpu", "1.50")):
         print("  %s Quillon / client with the same trace: %s of the medians, %s of the minima, %s the median "
               "ratio of a round (goal <= %s)" % (
                   what, fmt(ratio(quillon.median(attribute), traced.median(attribute)), "%.2f"),
                   fmt(ratio(quillon.least(attribute), traced.least(attribute)), "%.2f"),
                   fmt(paired(quillon, traced, attribute), "%.2f"), goal))
-    if len(groups) > 1:
+    if paced:
         ideal = length / pace
         print("  at %g MB/s, against the ideal %.3f s (goal for Quillon: within 2 %%):" % (pace / 1e6, ideal))
-        for case in groups[1]["order"]:
+        for case in paced["order"]:
             t = case.median("transfer")
-            print("    %-25s %s s, %s; the peer's replies late by %s s in all" % (
+            print("    %-30s %s s, %s; the peer's replies late by %s s in all" % (
                 case.name, fmt(t), fmt(None if t is None else (t / ideal - 1) * 100, "%+.2f %%"),
                 fmt(case.median("late"), "%.4f")))
-    print("  peak memory: Quillon %s MB (%s MB at its first header); the client, holding one copy of the package"
-          " in its heap, %s MB; an idle Wine process %s MB; the package %.1f MB" % (
-              fmt(mb(quillon.median("peak_kb")), "%.1f"), fmt(mb(quillon.median("start_kb")), "%.1f"),
-              fmt(mb(unpaced["client"].median("peak_kb")), "%.1f"), fmt(mb(idle_kb), "%.1f"), length / 1048576))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=5, help="runs per case (default 5)")
     parser.add_argument("--no-paced", action="store_true", help="leave out the 1 MB/s cases (10 s a run)")
+    parser.add_argument("--no-listener", action="store_true",
+                        help="leave out the cases with a debugger-output listener")
     parser.add_argument("--command-form", action="store_true",
                         help="the module reports protocol version 0x10: command-code headers")
     parser.add_argument("--trace-behind", action="store_true",
@@ -427,6 +523,8 @@ def main():
     if not args.no_build:
         build()
     quillon = os.path.join(WINDOWS_BUILD, "bench_quillon.exe")
+    untraced = os.path.join(UNTRACED_BUILD, "bench_quillon.exe")
+    listener = os.path.join(WINDOWS_BUILD, "bench_listener.exe")
     client = os.path.join(WINDOWS_BUILD, "bench_client.exe")
     native_client = os.path.join(NATIVE_BUILD, "bench_native_client")
     package = package_path()
@@ -452,6 +550,8 @@ def main():
 
             if not args.command_form:
                 print_trace_check(trace_check(env, peer, quillon, client, package, args.trace_behind), length)
+            if not args.no_listener:
+                handshake_check(listener, env)
             peer_check(peer, trivial, native_client, package, length, args.runs, log_dir, form_native)
             idle_kb = idle_peak_kb([harness.WINE, client, "--hold"], env, log_dir)
 
@@ -460,6 +560,8 @@ def main():
                 suffix = "" if pace == 0 else "@%gMB/s" % (pace / 1e6)
                 group = {"order": [
                     Case("quillon", [harness.WINE, quillon, PORT], True, pace),
+                    Case("quillon-direct", [harness.WINE, quillon, PORT, "--direct"], True, pace),
+                    Case("quillon-untraced", [harness.WINE, untraced, PORT], True, pace),
                     Case("client+trace", [harness.WINE, client, PORT, package, "--trace"] + form_win32, True, pace),
                     Case("client", [harness.WINE, client, PORT, package] + form_win32, True, pace),
                     Case("native", [native_client, peer.pty, package] + form_native, False, pace),
@@ -471,6 +573,15 @@ def main():
                     group[case.name] = case
                     case.name += suffix
                 groups.append(group)
+            if not args.no_listener:
+                for pace in [0] + ([] if args.no_paced else [LINK_RATE]):
+                    suffix = "" if pace == 0 else "@%gMB/s" % (pace / 1e6)
+                    group = {"order": [
+                        Case("quillon+listener" + suffix, [harness.WINE, quillon, PORT], True, pace, listener),
+                        Case("quillon-direct+listener" + suffix, [harness.WINE, quillon, PORT, "--direct"], True,
+                             pace, listener),
+                    ]}
+                    groups.append(group)
 
             print("\nTimed runs (transfer time at the peer):", flush=True)
             for round_number in range(args.runs):
@@ -482,9 +593,10 @@ def main():
                     order += group["order"][shift:] + group["order"][:shift]
                 for case in order:
                     run = measure(peer, case.argv, env if case.wine else None, length, case.pace,
-                                  server if case.wine else None, log_dir, re.sub(r"[^\w.+-]", "_", case.name))
+                                  server if case.wine else None, log_dir, re.sub(r"[^\w.+-]", "_", case.name),
+                                  case.listener)
                     case.runs.append(run)
-                    print("  round %d %-25s %s" % (round_number + 1, case.name,
+                    print("  round %d %-30s %s" % (round_number + 1, case.name,
                                                    "%.3f s" % run.transfer if run.ok else "FAILED " + run.problem),
                           flush=True)
             report(groups, length, LINK_RATE, idle_kb)

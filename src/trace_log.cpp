@@ -1,5 +1,5 @@
-// Developers' trace: builds each line on the stack and hands it to the
-// debugger output in one piece, so threads never interleave within a line.
+// Developers' trace: builds each line on the stack and hands it on in one
+// piece, so threads never interleave within a line.
 #include "trace_log.h"
 
 #include <cstdarg>
@@ -8,6 +8,7 @@
 #include "os/clock.h"
 #include "os/debug_output.h"
 #include "os/process.h"
+#include "trace_queue.h"
 
 char traceFilePath[TRACE_PATH_SIZE];
 
@@ -27,6 +28,11 @@ static void AppendToTraceFile(const char *line) {
   if (file == nullptr) return;  // the debugger already has the line
   std::fputs(line, file);
   std::fclose(file);
+}
+
+void TraceEmit(const char *line) {
+  OsDebugOutput(line);
+  AppendToTraceFile(line);
 }
 
 void TraceLog(unsigned level, const char *source, int line, const char *function,
@@ -62,7 +68,10 @@ void TraceLog(unsigned level, const char *source, int line, const char *function
   text[used++] = '\n';
   text[used] = '\0';
 
-  OsDebugOutput(text);
-  AppendToTraceFile(text);
-  if (level == TRACE_FATAL) OsExitProcess(1);
+  TraceQueuePut(text, (size_t)used);
+  if (level == TRACE_FATAL) {
+    // The process ends here: every line before this one goes out first.
+    TraceFlush();
+    OsExitProcess(1);
+  }
 }

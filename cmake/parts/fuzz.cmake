@@ -16,6 +16,7 @@ set(QUILLON_FUZZ_SECONDS 5 CACHE STRING "How long make test runs each libFuzzer 
 set(QUILLON_FUZZ_CHANNEL
     ${PROJECT_SOURCE_DIR}/src/at.cpp
     ${PROJECT_SOURCE_DIR}/src/trace_log.cpp
+    ${PROJECT_SOURCE_DIR}/src/trace_queue.cpp
     ${QUILLON_FUZZ_DIR}/fuzz_module.cpp
     ${QUILLON_FUZZ_DIR}/fuzz_seams.cpp
     ${PROJECT_SOURCE_DIR}/tests/fakes/fake_clock.cpp)

@@ -58,6 +58,7 @@ static void TryCode(OsWindow dialog) {
     return;
   }
   OsSetItemText(dialog, IDC_PIN_CODE, "");
+  TraceFlush();  // a box can stand for long: the trace before it is out first
   OsMessageBox(dialog, "Wrong pin", "ERROR", OS_MB_ICONWARNING);
   ShowWantedCode(dialog, true);
 }

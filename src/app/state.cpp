@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "trace_log.h"
+
 SerialDevice *theDevice;
 const char *updateFilePath;
 int quietMode;
@@ -13,6 +15,8 @@ OsThread workerThread;
 
 int ShowMessage(OsWindow owner, const char *text, const char *caption, unsigned style) {
   if (quietMode) return quietMode;
+  // A box can stand for long: the trace before it is out first.
+  TraceFlush();
   return OsMessageBox(owner, text, caption, style);
 }
 

@@ -4,5 +4,9 @@
 #include "os/debug_output.h"
 
 std::vector<std::string> fakeDebugLines;
+void (*fakeDebugOutputHook)(const char *line);
 
-void OsDebugOutput(const char *line) { fakeDebugLines.push_back(line); }
+void OsDebugOutput(const char *line) {
+  if (fakeDebugOutputHook != nullptr) fakeDebugOutputHook(line);
+  fakeDebugLines.push_back(line);
+}

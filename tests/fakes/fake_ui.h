@@ -1,5 +1,6 @@
 // Message boxes recorded, with scripted answers (OK when none is queued).
 #pragma once
+#include <cstddef>
 #include <deque>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@ struct FakeMessageBox {
   std::string text;
   std::string caption;
   unsigned style;
+  size_t traceLinesOut;  // what the debugger output had seen when it was shown
 };
 
 struct FakeUi {

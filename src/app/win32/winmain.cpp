@@ -2,8 +2,12 @@
 #include <windows.h>
 
 #include "app/entry.h"
+#include "trace_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   (void)instance;
-  return QuillonMain(commandLine);
+  TraceStart();
+  int code = QuillonMain(commandLine);
+  TraceFlush();  // the process ends on the return: its last lines go first
+  return code;
 }
