@@ -13,6 +13,8 @@
 #include "at.h"
 #include "at_cmd.h"
 #include "devices.h"
+#include "module_interface.h"
+#include "os/clock.h"
 #include "os/dialog.h"
 #include "os/thread.h"
 #include "resource.h"
@@ -28,6 +30,9 @@ enum {
   POLL_PERIOD_MS = 1000,
   CHECK_TIMEOUT_MS = 4000,  // the update-state and PIN-state queries
   WAIT_NO_LIMIT = -1,
+  // Quiet mode gives a module restarted out of its update mode this many
+  // one-second polls to come back before OK judges it.
+  RETURN_POLL_LIMIT = 120,
 };
 
 // End codes, and what an OK press may lead to besides them.
@@ -53,6 +58,11 @@ struct MainDialogState {
   unsigned pollTimer;  // the running poll timer's id, 0 when none
   int busy;            // an OK press is being served: its boxes run nested loops
   int ended;
+  // A module found in its update mode was sent the restart. The dialog
+  // runs once per process, so this is once in the process's lifetime: a
+  // module whose firmware cannot start comes back in update mode on every
+  // restart and must not be restarted for ever.
+  int restartedUpdateMode;
 };
 
 static MainDialogState mainDialog;
@@ -88,10 +98,25 @@ static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
   OsSetItemText(dialog, IDC_MAIN_IMEI, info->imei);
 }
 
+// A device that answered only the update-mode probe is a module left in
+// its loader, which no identification reaches. Its restart brings back the
+// firmware it has; discovery finds it again when it is back. Nothing is
+// ever sent to it in that mode: which package would fit it is unknown.
+static void RestartUpdateModeDevice() {
+  if (theDevice == nullptr || (theDevice->deviceStatusBits & UpdateModeBit) == 0 || mainDialog.restartedUpdateMode)
+    return;
+  mainDialog.restartedUpdateMode = 1;
+  TRACE(TRACE_WARNING, "Module found in update mode; restarting it\n");
+  ATSendCmd(theDevice, cmdRestart.text, nullptr, 0, cmdRestart.timeoutMs);
+  DeviceClose(theDevice);
+  theDevice = nullptr;
+}
+
 // Looks for the module until one answers: a device that is open is asked
 // again, never reopened; without one, discovery tries to open one.
 static void PollModule(OsWindow dialog) {
   if (theDevice == nullptr) theDevice = SerialDeviceOpenAuto();
+  RestartUpdateModeDevice();
   // Six 4000-byte fields: too large for a dialog procedure's stack frame.
   static ModuleInfo info;
   info = IdentifyModule(theDevice);
@@ -179,6 +204,15 @@ static int OnInit(OsWindow dialog) {
   OsSetCaption(dialog, QUILLON_CAPTION);
   OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(updateFilePath));
   PollModule(dialog);
+  // OK follows at once in quiet mode: a module just restarted out of its
+  // update mode is given its time to come back before it is judged. The
+  // wait ends as soon as any device opens.
+  for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && mainDialog.moduleState == 0 &&
+                      theDevice == nullptr && polls < RETURN_POLL_LIMIT;
+       polls++) {
+    OsSleep(POLL_PERIOD_MS);
+    PollModule(dialog);
+  }
   if (mainDialog.moduleState == 0) mainDialog.pollTimer = OsStartTimer(dialog, POLL_TIMER_ID, POLL_PERIOD_MS);
   // Before the dialog is shown: a quiet run never shows it at all.
   if (quietMode) OsSendCommand(dialog, OS_IDOK);
