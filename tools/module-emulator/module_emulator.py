@@ -14,6 +14,8 @@ from emu.behaviour import Module  # noqa: E402
 from emu.line import Line  # noqa: E402
 from emu.record import Record  # noqa: E402
 
+PACE_SLICE = 0.01   # seconds of a take rate read at once
+
 DESCRIPTION = """\
 Plays the modem module on a pseudo-terminal, from the module's side of the
 line: AT mode (echo until ATE0, AT+CGMM, AT*QVERS/AT*QVER2/AT*QVER, AT+CPIN,
@@ -61,7 +63,8 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
                    action: reject|error_text|silent|drop|garbage|cut|damage,
                    result}],
                    bad_image_result, bad_header_result,
-                   length_without_header, idle_timeout}
+                   length_without_header, idle_timeout,
+                   take_rate: bytes a second read in update mode}
   restart         {delay: seconds | "never" | [per restart...], drop_delay}
 
 record events (one JSON object a line, "t" in seconds from the start):
@@ -142,6 +145,10 @@ def run(args):
 
     out = bytearray()
     back_at = None
+    # A module with a take rate reads a slice of the line, then rests for
+    # as long as that slice takes at its rate.
+    rate = scenario["update"]["take_rate"]
+    resting_until = None
 
     def go_up():
         pty = line.up()
@@ -161,10 +168,12 @@ def run(args):
     try:
         while not stopping:
             now = clock()
-            deadlines = [d for d in (module.deadline(), back_at) if d is not None]
+            if resting_until is not None and now >= resting_until:
+                resting_until = None
+            deadlines = [d for d in (module.deadline(), back_at, resting_until) if d is not None]
             timeout = max(0.0, min(deadlines) - now) if deadlines else None
             online = line.master is not None
-            readable = [wake_r] + ([line.master] if online else [])
+            readable = [wake_r] + ([line.master] if online and resting_until is None else [])
             writable = [line.master] if online and out else []
             ready, _, _ = select.select(readable, writable, [], timeout)
             if wake_r in ready:
@@ -172,9 +181,12 @@ def run(args):
             now = clock()
             actions = []
             if online and line.master in ready:
-                data = line.read()
+                paced = rate is not None and module.mode == "update"
+                data = line.read(max(1, int(rate * PACE_SLICE)) if paced else 65536)
                 if data:
                     actions += module.feed(data, now)
+                if data and paced:
+                    resting_until = now + len(data) / rate
             actions += module.poll(now)
             healed = bool(healing)
             if healed:

@@ -78,6 +78,9 @@ DEFAULTS = {
         "bad_header_result": 2,
         "length_without_header": None,
         "idle_timeout": 5.0,
+        # Bytes a second the module takes from the line in update mode, as
+        # a slower flash would; null takes them as fast as they come.
+        "take_rate": None,
     },
     "restart": {
         # Seconds off the bus: a number, "never", or a list (one per restart,
@@ -174,6 +177,9 @@ def _check(s):
     if n is not None and (not isinstance(n, int) or n < 1):
         raise ScenarioError("update.length_without_header must be a positive integer or null")
     _check_seconds(update["idle_timeout"], "update.idle_timeout", allow_null=True)
+    rate = update["take_rate"]
+    if rate is not None and (isinstance(rate, bool) or not isinstance(rate, (int, float)) or rate < 1000):
+        raise ScenarioError("update.take_rate must be bytes a second (>= 1000) or null")
     delays = s["restart"]["delay"]
     for d in (delays if isinstance(delays, list) and delays else [delays]):
         if d != "never":
