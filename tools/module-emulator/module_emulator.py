@@ -14,8 +14,6 @@ from emu.behaviour import Module  # noqa: E402
 from emu.line import Line  # noqa: E402
 from emu.record import Record  # noqa: E402
 
-PACE_SLICE = 0.01   # seconds of a take rate read at once
-
 DESCRIPTION = """\
 Plays the modem module on a pseudo-terminal, from the module's side of the
 line: AT mode (echo until ATE0, AT+CGMM, AT*QVERS/AT*QVER2/AT*QVER, AT+CPIN,
@@ -30,7 +28,8 @@ Only a "damage" fault (or "firmware": "damaged") leaves firmware that does
 not start, so that every restart brings the module back in update mode. A
 "cut" fault plays a power loss or a killed host part way: the module drops
 off the bus with no restart command and comes back in update mode, its
-firmware intact. A frame left half-received when the line falls quiet for
+firmware intact. A "hold" fault takes a chunk and never answers it, as a
+module busy with its flash when its host is killed. A frame left half-received when the line falls quiet for
 1.5 s is dropped, as a loader resyncs, so the next host's probes are heard.
 
 Each time the module is on the bus it prints "READY <pty>" on stdout, and
@@ -60,11 +59,11 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
                   the loader is all that starts, after every restart too)
   silent          true: answers nothing at all
   update          {faults: [{package, chunk: k|"final",
-                   action: reject|error_text|silent|drop|garbage|cut|damage,
+                   action: reject|error_text|silent|drop|garbage|cut|damage|
+                           hold,
                    result}],
                    bad_image_result, bad_header_result,
-                   length_without_header, idle_timeout,
-                   take_rate: bytes a second read in update mode}
+                   length_without_header, idle_timeout}
   restart         {delay: seconds | "never" | [per restart...], drop_delay}
 
 record events (one JSON object a line, "t" in seconds from the start):
@@ -145,10 +144,6 @@ def run(args):
 
     out = bytearray()
     back_at = None
-    # A module with a take rate reads a slice of the line, then rests for
-    # as long as that slice takes at its rate.
-    rate = scenario["update"]["take_rate"]
-    resting_until = None
 
     def go_up():
         pty = line.up()
@@ -168,12 +163,10 @@ def run(args):
     try:
         while not stopping:
             now = clock()
-            if resting_until is not None and now >= resting_until:
-                resting_until = None
-            deadlines = [d for d in (module.deadline(), back_at, resting_until) if d is not None]
+            deadlines = [d for d in (module.deadline(), back_at) if d is not None]
             timeout = max(0.0, min(deadlines) - now) if deadlines else None
             online = line.master is not None
-            readable = [wake_r] + ([line.master] if online and resting_until is None else [])
+            readable = [wake_r] + ([line.master] if online else [])
             writable = [line.master] if online and out else []
             ready, _, _ = select.select(readable, writable, [], timeout)
             if wake_r in ready:
@@ -181,12 +174,9 @@ def run(args):
             now = clock()
             actions = []
             if online and line.master in ready:
-                paced = rate is not None and module.mode == "update"
-                data = line.read(max(1, int(rate * PACE_SLICE)) if paced else 65536)
+                data = line.read()
                 if data:
                     actions += module.feed(data, now)
-                if data and paced:
-                    resting_until = now + len(data) / rate
             actions += module.poll(now)
             healed = bool(healing)
             if healed:

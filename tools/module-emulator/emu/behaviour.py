@@ -449,6 +449,11 @@ class Module:
         elif action == "drop":
             self._end_package("dropped")
             self._go_offline("drop")
+        elif action == "hold":
+            # Busy with its flash when its host is gone: the chunk is
+            # taken, its reply never comes, and the module goes on hearing
+            # the line; the package ends there.
+            self._end_package("held")
         elif action in ("cut", "damage"):
             # Power lost, or the host gone, part way: off the bus with no
             # restart command, back in the loader. A cut leaves the old

@@ -41,9 +41,9 @@ class Line:
             os.unlink(self.link)
         self.slave_path = None
 
-    def read(self, limit=65536):
+    def read(self):
         try:
-            return os.read(self.master, limit)
+            return os.read(self.master, 65536)
         except OSError as e:
             if e.errno in (errno.EAGAIN, errno.EIO):
                 return b""

@@ -18,7 +18,7 @@ LABELS = {
 }
 # "NO SIM": no card in the slot; the module answers the PIN query with ERROR.
 PIN_STATES = ("READY", "SIM PIN", "SIM PUK", "NO SIM")
-FAULT_ACTIONS = ("reject", "error_text", "silent", "drop", "garbage", "cut", "damage")
+FAULT_ACTIONS = ("reject", "error_text", "silent", "drop", "garbage", "cut", "damage", "hold")
 OVERRIDE_KEYS = ("lines", "final", "times", "garbage", "long_line", "drop")
 
 # Build date a module reports after it installed another firmware version.
@@ -78,9 +78,6 @@ DEFAULTS = {
         "bad_header_result": 2,
         "length_without_header": None,
         "idle_timeout": 5.0,
-        # Bytes a second the module takes from the line in update mode, as
-        # a slower flash would; null takes them as fast as they come.
-        "take_rate": None,
     },
     "restart": {
         # Seconds off the bus: a number, "never", or a list (one per restart,
@@ -177,9 +174,6 @@ def _check(s):
     if n is not None and (not isinstance(n, int) or n < 1):
         raise ScenarioError("update.length_without_header must be a positive integer or null")
     _check_seconds(update["idle_timeout"], "update.idle_timeout", allow_null=True)
-    rate = update["take_rate"]
-    if rate is not None and (isinstance(rate, bool) or not isinstance(rate, (int, float)) or rate < 1000):
-        raise ScenarioError("update.take_rate must be bytes a second (>= 1000) or null")
     delays = s["restart"]["delay"]
     for d in (delays if isinstance(delays, list) and delays else [delays]):
         if d != "never":

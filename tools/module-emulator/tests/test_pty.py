@@ -164,23 +164,20 @@ class OnThePty(unittest.TestCase):
         self.assertEqual([e["event"] for e in events if e["event"] in ("online", "offline")],
                          ["online", "offline", "online"])
 
-    def test_a_host_killed_mid_transfer_leaves_a_loader_the_next_host_can_restart(self):
-        # The module takes 200 kB/s: a 64 KiB burst is still going in when
-        # its host is gone, half a frame in the module's buffer.
+    def test_a_host_gone_mid_frame_leaves_a_loader_the_next_host_can_restart(self):
+        # The host is gone after half a frame: the module drops it once the
+        # line is quiet, and the next host's probes reach its loader.
         link = os.path.join(self.dir, "com7")
-        emulator = self.start({"update": {"take_rate": 200000}, "restart": {"delay": 0.5, "drop_delay": 0.1}},
-                              "--link", link)
+        emulator = self.start({"restart": {"delay": 0.5, "drop_delay": 0.1}}, "--link", link)
         emulator.line()
         port = Port(link)
         port.command(b"ATE0")
         port.command(b"AT*QESFUD=3")
         image = package.build("R1D06", 8 * 8192)
-        began = time.monotonic()
         os.write(port.fd, request(8192) + image[:8192])
         self.assertEqual(port.read(24), accepted(request(8192)))
-        self.assertGreater(time.monotonic() - began, 0.03, "taken at its rate, not at once")
         os.write(port.fd, request(8192) + image[8192:12000])
-        port.close()                                     # the host is gone
+        port.close()
         time.sleep(2.0)                                  # past the quiet gap
         port = Port(link)
         self.assertEqual(port.command(b"AT+CGMM"), b"\r\nERROR\r\n", "a loader, not a payload")

@@ -44,7 +44,6 @@ class Refused(unittest.TestCase):
         ("ring every zero seconds", {"ring": 0}),
         ("firmware neither intact nor damaged", {"firmware": "broken", "start_mode": "update"}),
         ("damaged firmware running in AT mode", {"firmware": "damaged"}),
-        ("take rate too slow to carry a chunk", {"update": {"take_rate": 10}}),
     ]
 
     def test_mistakes_are_named(self):

@@ -337,6 +337,17 @@ class Interrupted(unittest.TestCase):
         self.assertEqual(peer.module.mode, "at")
         self.assertIn(b"Software Version. R1D06", peer.send(b"AT*QVERS\r\n"))
 
+    def test_a_held_reply_leaves_a_module_that_hears_the_next_host(self):
+        peer = Peer(update={"faults": [{"chunk": 2, "action": "hold"}]}, restart={"delay": 1})
+        peer.update_mode()
+        replies = peer.transfer(FULL[:2 * 8192])
+        self.assertEqual(replies, [accepted(MAGIC_FULL_CHUNK), b""])
+        self.assertEqual(peer.wait(10), b"", "nothing more, not even after a quiet spell")
+        self.assertEqual(peer.events("package")[0]["verdict"], "held")
+        self.assertEqual(self.mode_after(peer), (ERROR_LINE, OK_LINE))
+        self.restart(peer)
+        self.assertEqual(peer.module.mode, "at")
+
     def test_a_half_received_frame_is_dropped_once_the_line_falls_quiet(self):
         # (name, what the vanished host left on the line)
         rows = [
