@@ -52,11 +52,16 @@ class OpenEmulatedModule(unittest.TestCase):
         self.assertTrue([line for line in result.trace if "Try to open device" in line], result.trace)
         self.assert_at_mode(result, module)
 
-    def test_loader_is_found_by_its_own_probe(self):
-        result, module = self.run_quillon("start_in_update_mode", ["-q", "-t", "COM7"])
+    def test_loader_is_found_by_its_own_probe_and_restarted_once(self):
+        # Its firmware does not start: the restart brings back the loader,
+        # which discovery finds at once, and the quiet run ends with 1.
+        self.session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        result, module = self.run_quillon("damaged_firmware", ["-q", "-t", "COM7"])
         self.assertTrue(traced(result, "ITP mode found"), result.trace)
         self.assertFalse(traced(result, "AT mode found"))
-        self.assertEqual(module.commands()[:2], ["AT+CGMM", "vers=1"])
+        self.assertEqual(module.commands()[:3], ["AT+CGMM", "vers=1", "AT*Q2RESET"])
+        self.assertEqual(module.commands().count("AT*Q2RESET"), 1)
+        self.assertEqual(result.code, 1)
 
     def test_port_refused_when_neither_probe_succeeds(self):
         result, module = self.run_quillon("cgmm_error", ["-q", "-t", "COM7"])
