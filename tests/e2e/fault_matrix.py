@@ -113,9 +113,9 @@ ROWS = [
         "the hardware stays what it is: no rule admits it, and the run is refused before anything is sent"),
     row("qesfud_error_first_3", "update-mode query refused 3 times, then answered", 0, 0, restarts=2,
         optional="done"),
-    row("qesfud_never", "update-mode query always refused", 5, 0,
+    row("qesfud_never", "update-mode query always refused", 5, 0, restarts=1,
         bound="21 tries of the update-mode query, one second apart"),
-    row("qesfud_silent", "update-mode query never answering", 5, 0,
+    row("qesfud_silent", "update-mode query never answering", 5, 0, restarts=1,
         bound="21 tries of the update-mode query, 60 s each", limit=1800, long=True,
         native="SFLinkTest.PollGivesFourAfterTwentyOneAttempts and "
                "AtChannelTest.GivesUpOnASilentModuleAfterTheTimeoutsAttempts"),

@@ -239,8 +239,13 @@ misbehaves: one row per fault the module emulator
 given. Each row is two unattended runs of the real program under Wine
 against **the same module process**: the first with the fault, the second
 once the fault is gone (the emulator is *healed*: its scripted faults end,
-while its state stays: a module left in its update mode stays there, a
-package it took stays installed).
+while its state stays: a module left in its update mode stays there,
+damaged firmware stays damaged, a package it took stays installed). A send
+that fails restarts the module, and a module found in its update mode is
+restarted once, so a second run completes the update except where the
+module really cannot be updated: unsupported hardware, damaged firmware,
+or a good package file sent twice. One first run is ended from outside
+while chunks flow, and has no exit code.
 
 Generated, not written: `python3 tools/fault_matrix.py` runs the fast
 rows and rewrites them here; `python3 tools/fault_matrix.py --long` runs
