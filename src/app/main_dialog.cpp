@@ -15,6 +15,8 @@
 #include "at.h"
 #include "at_cmd.h"
 #include "devices.h"
+#include "module_interface.h"
+#include "os/clock.h"
 #include "os/dialog.h"
 #include "os/sync.h"
 #include "os/thread.h"
@@ -33,6 +35,9 @@ enum {
   POLL_PERIOD_MS = 1000,
   CHECK_TIMEOUT_MS = 4000,  // the update-state and PIN-state queries
   WAIT_NO_LIMIT = -1,
+  // Quiet mode gives a module restarted out of its update mode this many
+  // one-second polls to come back before OK judges it.
+  RETURN_POLL_LIMIT = 120,
 };
 
 // End codes, and what an OK press may lead to besides them.
@@ -85,6 +90,12 @@ struct MainDialogState {
   OsThread helper;
   int pendingCommand;  // OK or Cancel pressed while a poll was out, 0 when none
   int checksOutcome;   // CHECKS_NONE, or what the checks reported
+  // A module found in its update mode was sent the restart. The dialog
+  // runs once per process, so this is once in the process's lifetime: a
+  // module whose firmware cannot start comes back in update mode on every
+  // restart and must not be restarted for ever. Written by one poll at a
+  // time.
+  int restartedUpdateMode;
 };
 
 static MainDialogState mainDialog;
@@ -133,11 +144,27 @@ static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
 // A silent module holds each exchange for seconds; a window that answers
 // no message for five is marked as not responding and offered to be ended.
 
+// A device that answered only the update-mode probe is a module left in
+// its loader, which no identification reaches. Its restart brings back the
+// firmware it has; discovery finds it again when it is back. Nothing is
+// ever sent to it in that mode: which package would fit it is unknown.
+static void RestartUpdateModeDevice(PollRecord *poll) {
+  if (poll->device == nullptr || (poll->device->deviceStatusBits & UpdateModeBit) == 0 ||
+      mainDialog.restartedUpdateMode)
+    return;
+  mainDialog.restartedUpdateMode = 1;
+  TRACE(TRACE_WARNING, "Module found in update mode; restarting it\n");
+  ATSendCmd(poll->device, cmdRestart.text, nullptr, 0, cmdRestart.timeoutMs);
+  DeviceClose(poll->device);
+  poll->device = nullptr;
+}
+
 // One look for the module: a device that is open is asked again, never
 // reopened; without one, discovery tries to open one. Touches neither
 // theDevice nor the dialog.
 static void PollOnce(PollRecord *poll) {
   if (poll->device == nullptr) poll->device = SerialDeviceOpenAuto();
+  RestartUpdateModeDevice(poll);
   poll->info = IdentifyModule(poll->device);
 }
 
@@ -353,6 +380,16 @@ static int OnInit(OsWindow dialog) {
   OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(updateFilePath));
   // Its report starts the poll timer when nobody answered.
   StartPoll(dialog);
+  // OK follows at once in quiet mode: a module just restarted out of its
+  // update mode is given its time to come back before it is judged. The
+  // wait ends as soon as any device opens. A quiet poll runs here, on this
+  // thread, before any window is shown.
+  for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && mainDialog.moduleState == 0 &&
+                      theDevice == nullptr && polls < RETURN_POLL_LIMIT;
+       polls++) {
+    OsSleep(POLL_PERIOD_MS);
+    StartPoll(dialog);
+  }
   // Before the dialog is shown: a quiet run never shows it at all.
   if (quietMode) OsSendCommand(dialog, OS_IDOK);
   return 1;

@@ -32,6 +32,9 @@ enum {
   // from outside, so each read has its own time-out under the bound.
   VANISH_BOUND_MS = 120000,
   VANISH_READ_TIMEOUT_MS = 1000,
+  // The restart after a failed send waits this many polls of its own: it
+  // is no update wait, and a module not back by then is left as it is.
+  RECOVERY_POLL_LIMIT = 120,
 };
 
 // How a run can fail, with what the user is shown and the code it leaves.
@@ -99,14 +102,14 @@ static int WaitForPortToVanish() {
 }
 
 // Reopens by discovery once a second until the module answers or the
-// shared poll budget is spent; *polls counts across both waits.
-static void WaitForModuleToReturn(int *polls) {
+// poll budget `limit` is spent; *polls counts across the waits sharing it.
+static void WaitForModuleToReturn(int *polls, int limit) {
   do {
     OsSleep(REOPEN_PAUSE_MS);
-    SetPercent(*polls * 100 / WAIT_POLL_LIMIT);
+    SetPercent(*polls * 100 / limit);
     (*polls)++;
     theDevice = SerialDeviceOpenAuto();
-  } while (theDevice == nullptr && *polls < WAIT_POLL_LIMIT);
+  } while (theDevice == nullptr && *polls < limit);
 }
 
 // The restart command, then, for a real port, its going away. The
@@ -116,6 +119,37 @@ static int Restart() {
   SendModuleCommand(cmdRestart);
   if (DeviceGetKind(theDevice) == Simulator) return 0;
   return WaitForPortToVanish();
+}
+
+// Failures of a package file that was never read whole: the module heard
+// nothing, and is still in AT mode running its firmware.
+static bool NothingSent(int sendResult) {
+  return sendResult == SFLIB_NO_DATA || sendResult == SFLIB_FILE_NOT_OPENED || sendResult == SFLIB_FILE_SHORT ||
+         sendResult == SFLIB_NO_BUFFER;
+}
+
+// A send that failed may have left the module in its loader, where it
+// answers only the update-mode probe and no later run can identify it. A
+// restart is what a reboot of the laptop would do: a package that did
+// not take leaves the old firmware, which the module starts again. Done
+// once, with a wait of its own; the failure it follows is reported as it
+// is, whatever the module does.
+static void RestartAfterFailedSend() {
+  SetStage(4);
+  SendModuleCommand(cmdRestart);
+  if (DeviceGetKind(theDevice) == Simulator) return;
+  if (WaitForPortToVanish() != 0) {
+    TRACE(TRACE_WARNING, "Module not restarted after the failed update; its port stayed\n");
+    return;
+  }
+  int polls = 0;
+  WaitForModuleToReturn(&polls, RECOVERY_POLL_LIMIT);
+  if (theDevice == nullptr)
+    TRACE(TRACE_WARNING, "Module restarted after the failed update; not back\n");
+  else if ((theDevice->deviceStatusBits & UpdateModeBit) != 0)
+    TRACE(TRACE_WARNING, "Module restarted after the failed update; still in update mode\n");
+  else
+    TRACE(TRACE_WARNING, "Module restarted after the failed update; back in AT mode\n");
 }
 
 static bool Identified(const ModuleInfo &info) {
@@ -164,7 +198,11 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
 
     bool delta = false;
     if (updateFilePath != nullptr) {
-      if (SFLibSendAssignmentFile(theDevice, updateFilePath, OnProgress) != 0) return Fail(F1_FILE_SEND);
+      int sent = SFLibSendAssignmentFile(theDevice, updateFilePath, OnProgress);
+      if (sent != SFLIB_OK) {
+        if (!NothingSent(sent)) RestartAfterFailedSend();
+        return Fail(F1_FILE_SEND);
+      }
     } else {
       info = IdentifyModule(theDevice);
       int index = FindPackageIn(catalogue, count, info.softwareVersion);
@@ -180,9 +218,12 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
       ShowTitle(catalogue, count, index);
       const PackageEntry &entry = catalogue[index];
       // A damaged image fails like a refused transfer, before any byte.
-      if (!PackageIsIntact(&entry) ||
-          SFLibSendAssignment(theDevice, entry.image, (int32_t)entry.imageLength, OnProgress) != 0)
+      if (!PackageIsIntact(&entry)) return Fail(F4_PACKAGE_SEND);
+      int sent = SFLibSendAssignment(theDevice, entry.image, (int32_t)entry.imageLength, OnProgress);
+      if (sent != SFLIB_OK) {
+        if (!NothingSent(sent)) RestartAfterFailedSend();
         return Fail(F4_PACKAGE_SEND);
+      }
       delta = entry.fromVersion != nullptr && entry.fromVersion[0] != '\0';
     }
 
@@ -191,12 +232,12 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
     if (Restart() != 0) return Fail(F5_TIMEOUT);
     SetStage(5);
     int polls = 0;
-    if (!simulated) WaitForModuleToReturn(&polls);
+    if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
     if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
       SendOptionalImage();
       SendModuleCommand(cmdBack);
       if (Restart() != 0) return Fail(F5_TIMEOUT);
-      if (!simulated) WaitForModuleToReturn(&polls);
+      if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
     }
     SetPercent(100);
     if (polls >= WAIT_POLL_LIMIT) return Fail(F5_TIMEOUT);

@@ -11,6 +11,7 @@ fault_matrix_doc.py turns what a row did into its text.
 """
 import os
 import shutil
+import signal
 import subprocess
 import time
 import unittest
@@ -34,9 +35,8 @@ TEXTS = {
 }
 
 # Why a second run cannot complete, by what the first run left behind.
-LOADER = ("which this program deliberately does not handle: it finds the loader, identifies nothing and ends "
-          "with 1 until the module is power-cycled")
-UPDATE_MODE = "the module is left in its update mode, " + LOADER
+DAMAGED = ("the module's firmware does not start: every restart brings it back in its update mode, where it "
+           "cannot say who it is, and no package is ever sent to a module that cannot; it needs service")
 
 # name: row id (a scenario of tests/e2e/scenarios, or a host-side fault)
 # fault: what goes wrong; scenario: the module it runs against
@@ -49,13 +49,15 @@ UPDATE_MODE = "the module is left in its update mode, " + LOADER
 # long: runs only with the long command (QUILLON_LONG_RUNS=1)
 # host: a fault of the machine around the program (HOST_FAULTS), or ""
 # native: where the virtual-clock tests check the same wait natively
-Row = namedtuple("Row", "name fault scenario code second why restarts optional bound limit long host native")
+# kill: the first run is ended from outside once the module holds the reply
+#   to this chunk (0: it is not); its code is then None
+Row = namedtuple("Row", "name fault scenario code second why restarts optional bound limit long host native kill")
 
 
 def row(name, fault, code, second, why="", restarts=0, optional=None, bound="", limit=90, long=False,
-        host="", scenario=None, native=""):
+        host="", scenario=None, native="", kill=0):
     return Row(name, fault, scenario or name, code, second, why, restarts, optional, bound, limit, long, host,
-               native)
+               native, kill)
 
 
 ROWS = [
@@ -63,26 +65,29 @@ ROWS = [
     row("default", "none: the plain module", 0, 0, restarts=2, optional="done"),
     row("command_code_form", "none: the older protocol form (version 0x10)", 0, 0, restarts=2, optional="done"),
     row("already_r1d06", "none: the module already runs the target firmware", 0, 0, restarts=2, optional="done"),
-    # The transfer.
-    row("reject_code_2", "rejection of chunk 3, result code 2", 5, 1, UPDATE_MODE),
-    row("reject_chunk_3", "rejection of chunk 3, result code 3", 5, 1, UPDATE_MODE),
-    row("reject_code_4", "rejection of chunk 3, result code 4", 5, 1, UPDATE_MODE),
-    row("reject_code_9", "rejection of chunk 3, result code 9 (no name)", 5, 1, UPDATE_MODE),
-    row("reject_final_reply", "rejection in the reply after the last chunk", 5, 1, UPDATE_MODE,
+    # The transfer. A failed send restarts the module, which comes back
+    # with its old firmware.
+    row("reject_code_2", "rejection of chunk 3, result code 2", 5, 0, restarts=1),
+    row("reject_chunk_3", "rejection of chunk 3, result code 3", 5, 0, restarts=1),
+    row("reject_code_4", "rejection of chunk 3, result code 4", 5, 0, restarts=1),
+    row("reject_code_9", "rejection of chunk 3, result code 9 (no name)", 5, 0, restarts=1),
+    row("reject_final_reply", "rejection in the reply after the last chunk", 5, 0, restarts=1,
         bound="the 10 s wait for the closing line"),
-    row("reject_command_code_form", "rejection of chunk 3 in the command-code form", 5, 1, UPDATE_MODE),
-    row("error_text_chunk_2", "\"ERROR\" in place of the reply to chunk 2", 5, 1, UPDATE_MODE,
-        bound="the 120 s wait for the rest of the 24-byte reply", limit=240, long=True,
+    row("reject_command_code_form", "rejection of chunk 3 in the command-code form", 5, 0, restarts=1),
+    row("error_text_chunk_2", "\"ERROR\" in place of the reply to chunk 2", 5, 0, restarts=1,
+        bound="the 120 s wait for the rest of the 24-byte reply", limit=300, long=True,
         native="AssignmentTest.AnErrorReplyEndsTheAssignmentInEitherForm"),
-    row("garbage_chunk_reply", "noise in place of the reply to chunk 2", 5, 1, UPDATE_MODE,
+    row("garbage_chunk_reply", "noise in place of the reply to chunk 2", 5, 0, restarts=1,
         bound="the 10 s wait for the closing line"),
-    row("silent_after_chunk_1", "silence after chunk 1, magic form", 5, 1, UPDATE_MODE,
-        bound="the 120 s wait for a chunk's reply", limit=240, long=True,
-        native="AssignmentTest.MissingRepliesEndWithEighteenAfterTheirTimeOut"),
-    row("silent_command_code_form", "silence after chunk 1, command-code form", 5, 1, UPDATE_MODE,
-        bound="the 120 s wait for a chunk's reply", limit=240, long=True,
-        native="AssignmentTest.MissingRepliesEndWithEighteenAfterTheirTimeOut"),
+    row("silent_after_chunk_1", "silence after chunk 1, magic form", 5, 0,
+        bound="the 120 s wait for a chunk's reply, then 120 s for the port of the restart it ignores", limit=420,
+        long=True, native="AssignmentTest.MissingRepliesEndWithEighteenAfterTheirTimeOut"),
+    row("silent_command_code_form", "silence after chunk 1, command-code form", 5, 0,
+        bound="the 120 s wait for a chunk's reply, then 120 s for the port of the restart it ignores", limit=420,
+        long=True, native="AssignmentTest.MissingRepliesEndWithEighteenAfterTheirTimeOut"),
     row("drop_mid_transfer", "drop off the bus at chunk 5", 5, 0),
+    row("cut_mid_transfer", "power lost at chunk 5: back in update mode", 5, 0),
+    row("killed_mid_transfer", "the program ended from outside while chunks flow", None, 0, kill=20),
     row("optional_rejected", "rejection of the optional image", 0, 0, restarts=2, optional="failed"),
     # The restarts.
     row("never_comes_back", "never back after the first restart", 8, 0, restarts=1,
@@ -93,13 +98,14 @@ ROWS = [
         native="WorkerTest.PollsAreCountedAndBoundedInVirtualTime"),
     row("slow_comeback", "late back: 12 s off the bus at each restart", 0, 0, restarts=2, optional="done",
         limit=180, long=True, native="WorkerTest.PollsAreCountedAndBoundedInVirtualTime"),
-    row("reset_ignored", "restart command answered but ignored: the port stays", 8, 1,
-        "the module never restarted and is still in its update mode, " + LOADER, restarts=1,
+    row("reset_ignored", "restart command answered but ignored: the port stays", 8, 0, restarts=1,
         bound="the 120 s wait for the port to go away", limit=300, long=True,
         native="WorkerTest.APortThatStaysIsGivenUpAfterTwoMinutes"),
     row("keep_build_date", "unchanged build date after the update", 7, 0, restarts=2, optional="done"),
     # Before the update.
-    row("start_in_update_mode", "update mode at start", 1, 1, UPDATE_MODE),
+    row("start_in_update_mode", "update mode at start, firmware intact", 0, 0, restarts=3, optional="done"),
+    row("damaged_firmware", "damaged firmware: update mode at start and after every restart", 1, 1, DAMAGED,
+        restarts=1),
     row("pin_required", "SIM asks for its PIN (quiet run)", 4, 0),
     row("puk_required", "SIM asks for its PUK (quiet run)", 4, 0),
     row("sim_missing", "SIM missing", 3, 0),
@@ -107,9 +113,9 @@ ROWS = [
         "the hardware stays what it is: no rule admits it, and the run is refused before anything is sent"),
     row("qesfud_error_first_3", "update-mode query refused 3 times, then answered", 0, 0, restarts=2,
         optional="done"),
-    row("qesfud_never", "update-mode query always refused", 5, 0,
+    row("qesfud_never", "update-mode query always refused", 5, 0, restarts=1,
         bound="21 tries of the update-mode query, one second apart"),
-    row("qesfud_silent", "update-mode query never answering", 5, 0,
+    row("qesfud_silent", "update-mode query never answering", 5, 0, restarts=1,
         bound="21 tries of the update-mode query, 60 s each", limit=1800, long=True,
         native="SFLinkTest.PollGivesFourAfterTwentyOneAttempts and "
                "AtChannelTest.GivesUpOnASilentModuleAfterTheTimeoutsAttempts"),
@@ -127,8 +133,8 @@ ROWS = [
         "date alone, so sending the same file again ends with 7", restarts=2, optional="done",
         host="package_file", scenario="default"),
     row("package_missing", "package file missing", 5, 0, host="package_missing", scenario="default"),
-    row("package_empty", "package file empty", 5, 1, UPDATE_MODE, host="package_empty", scenario="default",
-        bound="the 120 s wait for the reply after the last chunk", limit=240, long=True,
+    row("package_empty", "package file empty", 5, 0, restarts=1, host="package_empty", scenario="default",
+        bound="the 120 s wait for the reply after the last chunk", limit=300, long=True,
         native="AssignmentTest.AnEmptyPackageSendsNoHeaderButAwaitsTheFinalReply"),
     row("package_directory", "package file is a directory", 5, 0, host="package_directory", scenario="default"),
     row("package_locked", "package file locked by another process", 5, 0, host="package_locked",
@@ -293,6 +299,52 @@ def run_once(session, module, args, limit):
     return Run(result.code, seconds, start, len(module.events()), appended, left_running(session))
 
 
+def program_pids(session):
+    """Linux processes of this session's prefix that run the program."""
+    wanted = ("WINEPREFIX=%s" % session.prefix).encode()
+    name = os.path.basename(EXE).lower()
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environ = f.read().split(b"\0")
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace").lower()
+        except OSError:
+            continue
+        if wanted in environ and name in cmdline:
+            found.append(int(pid))
+    return found
+
+
+def run_killed(session, module, args, limit, chunk):
+    """A run ended from outside, as by a task manager, once the module holds
+    its reply to the given chunk: the program is then waiting for it, at the
+    same point of the transfer on every run."""
+    start = len(module.events())
+    before = log_of(session)
+    began = time.monotonic()
+    process = session.start(EXE, args)
+    deadline = began + limit
+    while time.monotonic() < deadline and process.running():
+        if any(e["event"] == "fault" and e.get("chunk") == chunk for e in module.events()[start:]):
+            break
+        time.sleep(0.05)
+    for pid in program_pids(session):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    process.wait(30)
+    seconds = time.monotonic() - began
+    time.sleep(0.5)
+    after = log_of(session)
+    appended = after[len(before):] if after.startswith(before) else after
+    return Run(None, seconds, start, len(module.events()), appended, left_running(session))
+
+
 def writable(path):
     if os.path.isfile(path):
         subprocess.run(["chattr", "-i", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -319,7 +371,10 @@ def run_row(session, row):
         with EmulatedModule(session, row.scenario) as module:
             args = make(host)
             log_before = log_of(session)
-            first = run_once(session, module, args, row.limit)
+            if row.kill:
+                first = run_killed(session, module, args, row.limit, row.kill)
+            else:
+                first = run_once(session, module, args, row.limit)
             args = fix(host)
             module.heal()
             # A module still in the middle of a restart is back within
@@ -360,7 +415,19 @@ def problems(outcome):
     unwritable_log = row.host in ("log_read_only", "log_directory")
     if unwritable_log:
         expect(not first.log, "first run: wrote to a log that cannot be written")
+    killed = bool(row.kill)
+    if killed:
+        # Ended from outside: no exit code, no result, no hand-back; the
+        # module must have been cut part way through its package.
+        expect(first.code is None, "first run: exit %r, expected none (ended from outside)" % first.code)
+        expect(not first.left, "first run: left running: %s" % ", ".join(first.left))
+        expect(result_record(first.log) is None, "first run: a result record after it was ended")
+        cut = [e for e in outcome.events[first.start:] if e["event"] == "package"]
+        expect(bool(cut) and not cut[0]["applied"] and cut[0]["verdict"] != "intact",
+               "first run: the package was not cut part way: %r" % cut[:1])
     for run, code, label in ((first, row.code, "first"), (second, row.second, "second")):
+        if killed and label == "first":
+            continue
         expect(run.code == code, "%s run: exit %r, expected %d" % (label, run.code, code))
         expect(not run.left, "%s run: left running: %s" % (label, ", ".join(run.left)))
         if not (unwritable_log and label == "first"):
@@ -393,7 +460,7 @@ def problems(outcome):
     # Nothing lost from the log: each run only appends to it.
     expect(outcome.log_after == outcome.log_before + first.log + second.log,
            "the log lost or changed earlier records")
-    runs_logged = sum(1 for r in (first, second) if r.log)
+    runs_logged = sum(1 for r in (first, second) if r.log and r.code is not None)
     expect(outcome.log_after.count(FINISH_BANNER) == runs_logged + outcome.log_before.count(FINISH_BANNER),
            "the log does not hold one finish banner per run that could write it")
     return found

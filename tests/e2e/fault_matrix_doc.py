@@ -36,6 +36,10 @@ def tokens(events):
             out.append("(off the bus: %s, %s)" % (e["reason"], gone))
         elif kind == "online":
             out.append("(back)")
+        elif kind == "mode" and e.get("firmware"):
+            out.append("(in its update mode%s)" % (", firmware damaged" if e["firmware"] == "damaged" else ""))
+        elif kind == "frame_dropped":
+            out.append("(half frame dropped)")
         elif kind in ("ignored", "discarded"):
             if out and isinstance(out[-1], list) and out[-1][0] == kind:
                 out[-1][1] += e["bytes"]
@@ -55,9 +59,15 @@ PLAIN_UPDATE = [
 ]
 
 
+def _plain(token):
+    """A token as PLAIN_UPDATE compares it: no package number, no delay."""
+    token = re.sub(r"^\[package \d+,", "[package #,", token)
+    return re.sub(r"^\(off the bus: restart, [\d.]+ s\)$", "(off the bus: restart, # s)", token)
+
+
 def received(events):
     found = tokens(events)
-    if [re.sub(r"^\[package \d+,", "[package #,", t) for t in found] == PLAIN_UPDATE:
+    if [_plain(t) for t in found] == [_plain(t) for t in PLAIN_UPDATE]:
         return "the whole update, as in [default](#default)"
     return squeeze(found)
 
@@ -115,7 +125,9 @@ def describe(outcome):
         events = outcome.events[run.start:run.end]
         record = result_record(run.log)
         facts.append({
-            "exit": "none: still running after %d s" % outcome.row.limit if run.code is None else str(run.code),
+            "exit": str(run.code) if run.code is not None else (
+                "none: ended from outside" if outcome.row.kill and run is outcome.first
+                else "none: still running after %d s" % outcome.row.limit),
             "record": "`%s`" % record if record else "none written",
             "received": received(events) if outcome.row.name != "default" else squeeze(tokens(events)),
             "restarts": sum(1 for e in events if e["event"] == "offline" and e["reason"] == "restart"),
@@ -227,8 +239,13 @@ misbehaves: one row per fault the module emulator
 given. Each row is two unattended runs of the real program under Wine
 against **the same module process**: the first with the fault, the second
 once the fault is gone (the emulator is *healed*: its scripted faults end,
-while its state stays: a module left in its update mode stays there, a
-package it took stays installed).
+while its state stays: a module left in its update mode stays there,
+damaged firmware stays damaged, a package it took stays installed). A send
+that fails restarts the module, and a module found in its update mode is
+restarted once, so a second run completes the update except where the
+module really cannot be updated: unsupported hardware, damaged firmware,
+or a good package file sent twice. One first run is ended from outside
+while chunks flow, and has no exit code.
 
 Generated, not written: `python3 tools/fault_matrix.py` runs the fast
 rows and rewrites them here; `python3 tools/fault_matrix.py --long` runs

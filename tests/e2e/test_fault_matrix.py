@@ -76,7 +76,7 @@ class Table(unittest.TestCase):
 def _make(row):
     def test(self):
         self.check(row)
-    test.__doc__ = "%s: exit %d, then %d" % (row.name, row.code, row.second)
+    test.__doc__ = "%s: exit %s, then %d" % (row.name, "none" if row.code is None else row.code, row.second)
     return test
 
 

@@ -117,21 +117,43 @@ class MainDialogTest : public ::testing::Test {
   // The module appears on COM7, where discovery finds it.
   void PlugModule() {
     std::shared_ptr<ModuleScript> s = script;
-    module = PlayModule(FakeCommAddPort(com7), [s](const std::string &command) -> std::string {
-      if (s->onCommand) s->onCommand(command);
-      if (command == "AT+CGMM") return "\r\nM7120x\r\n\r\nOK\r\n";
-      if (command == "AT*QVERS") return s->identity;
-      if (command == "AT*QESFUD?")
-        return s->updateStateOk ? "\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n" : "ERROR\r\n";
-      if (command == "AT+CPIN?") return s->pinReply;
-      if (command.rfind("AT+CPIN=\"", 0) == 0) {
-        if (command != "AT+CPIN=\"" + s->pin + "\"\r\n") return "\r\n+CME ERROR: incorrect password\r\n";
-        s->pinReply = PinStateReply("READY");
-        return "\r\nOK\r\n";
+    module = PlayModule(FakeCommAddPort(com7), [s](const std::string &command) { return AtModeReply(*s, command); });
+    FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+  }
+  static std::string AtModeReply(ModuleScript &s, const std::string &command) {
+    if (s.onCommand) s.onCommand(command);
+    if (command == "AT+CGMM") return "\r\nM7120x\r\n\r\nOK\r\n";
+    if (command == "AT*QVERS") return s.identity;
+    if (command == "AT*QESFUD?")
+      return s.updateStateOk ? "\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n" : "ERROR\r\n";
+    if (command == "AT+CPIN?") return s.pinReply;
+    if (command.rfind("AT+CPIN=\"", 0) == 0) {
+      if (command != "AT+CPIN=\"" + s.pin + "\"\r\n") return "\r\n+CME ERROR: incorrect password\r\n";
+      s.pinReply = PinStateReply("READY");
+      return "\r\nOK\r\n";
+    }
+    return "ERROR\r\n";
+  }
+  // The module sits in its loader, answering only "vers=1", and is open as
+  // the entry leaves it. A restart takes it off the bus until the test
+  // replugs it: in AT mode, or in its loader again when its firmware is
+  // damaged.
+  void OpenModuleInUpdateMode(bool firmwareDamaged) {
+    std::shared_ptr<ModuleScript> s = script;
+    auto loader = std::make_shared<bool>(true);
+    module = PlayModule(FakeCommAddPort(com7), [s, loader, firmwareDamaged](const std::string &command) {
+      if (command == "AT*Q2RESET") {
+        *loader = firmwareDamaged;
+        FakeCommVanish(com7, FAKE_VANISH_WINE);
+        return std::string();
       }
-      return "ERROR\r\n";
+      if (*loader) return std::string(command == "vers=1" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+      return AtModeReply(*s, command);
     });
     FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+    ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
+    ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+    module->commands.clear();
   }
   // ...and is open before the dialog starts, as the entry leaves it.
   void OpenModule() {
@@ -271,15 +293,15 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
   EXPECT_EQ(polls, 3);
 }
 
-// A module left in its update mode opens but cannot say who it is: the
-// poll keeps asking that open device, and never reopens it. Each poll
+// A module that opens but cannot say who it is: the poll keeps asking
+// that open device, and never reopens it. Each poll
 // takes its two four-second queries on its own thread; the timer's ticks
 // meanwhile start no second one.
 TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   FakePort &port = FakeCommAddPort(com7);
-  module = PlayModule(port, ReplyFrom({{"vers=1", "OK\r\n"}}, ""));
+  module = PlayModule(port, ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
   ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-  ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+  ASSERT_EQ(theDevice->deviceStatusBits & UpdateModeBit, 0u);
   SerialDevice *opened = theDevice;
   module->commands.clear();
   uint32_t longestPoll = 0;
@@ -302,6 +324,49 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   EXPECT_EQ(CommandCount("AT*QVER2"), 4);
   EXPECT_LE(longestPoll, 10000u);
   EXPECT_GE(longestPoll, 8000u);
+}
+
+// A module found in its update mode is restarted once and looked for
+// again; one whose firmware cannot start comes back in its loader, keeps
+// showing no module, and the poll keeps asking that open device without
+// reopening it or restarting it again.
+TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
+  for (bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged firmware" : "intact firmware");
+    TearDown();
+    std::remove(logPath.c_str());
+    SetUp();
+    OpenModuleInUpdateMode(damaged);
+    uint32_t longestPoll = 0;
+    fakeDialog.users[MAIN] = [&](OsWindow dialog) {
+      EXPECT_EQ(Field(MODEL), "No module found");
+      EXPECT_EQ(theDevice, nullptr) << "closed after its restart";
+      FakeDialogFireTimer(dialog, POLL_TIMER);
+      FakeDialogPump();
+      EXPECT_EQ(Field(MODEL), "No module found") << "still off the bus";
+      FakeCommReplug(com7);
+      for (int i = 0; i < 3; i++) {
+        FakeDialogFireTimer(dialog, POLL_TIMER);
+        uint32_t start = fakeClock.tick;
+        FakeDialogPump();
+        longestPoll = std::max(longestPoll, fakeClock.tick - start);
+      }
+      EXPECT_EQ(Field(MODEL), damaged ? "No module found" : "M7120x");
+      FakeDialogPress(dialog, OS_IDCANCEL);
+    };
+    EXPECT_EQ(MainDialogRun(), 2);
+    EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
+    EXPECT_EQ(CommandCount("AT+CGMM"), 1) << "one reopen after the restart";
+    EXPECT_EQ(CommandCount("vers=1"), damaged ? 1 : 0);
+    EXPECT_EQ(CommandCount("AT*QVERS"), damaged ? 3 : 1);
+    EXPECT_EQ(CommandCount("AT*QVER2"), damaged ? 3 : 0);
+    if (damaged) {
+      // A silent loader holds the dialog for its two four-second queries,
+      // not longer: the Cancel behind them is served.
+      EXPECT_LE(longestPoll, 10000u);
+    }
+    EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
+  }
 }
 
 TEST_F(MainDialogTest, AnyCommandStopsThePollForGood) {
@@ -688,6 +753,49 @@ TEST_F(MainDialogTest, QuietModeWithoutAModuleAtTheFirstPollEndsAtOnce) {
   EXPECT_EQ(CallCount("StopTimer"), 1);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(WorkersCreated(), 0);
+}
+
+struct QuietReturnRow {
+  const char *name;
+  bool damaged;
+  int backAfter;  // one-second polls until the module is back; -1 never
+  int code;       // UpdateResult once judged
+  int end;
+  int polls;
+};
+
+// Quiet mode presses OK at once; a module it restarted out of its update
+// mode is first given up to 120 polls to come back, and judged then: a
+// module back in AT mode goes on to the checks (here, a board the rules
+// refuse, which shows that it was identified), one back in its loader or
+// never back ends with no module found, as before.
+TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
+  const QuietReturnRow rows[] = {
+      {"back in AT mode", false, 3, 2, 2, 3},
+      {"back on the 120th poll", false, 120, 2, 2, 120},
+      {"back in its loader", true, 2, 0, 2, 2},
+      {"never back", false, -1, 0, 2, 120},
+  };
+  for (const QuietReturnRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    std::remove(logPath.c_str());
+    SetUp();
+    quietMode = 1;
+    script->identity = Identity("QHW 552 08/106");
+    OpenModuleInUpdateMode(row.damaged);
+    int polls = 0;
+    fakeClock.onSleep = [&](int milliseconds) {
+      if (milliseconds == 1000 && ++polls == row.backAfter) FakeCommReplug(com7);
+    };
+    EXPECT_EQ(MainDialogRun(), row.end);
+    fakeClock.onSleep = nullptr;
+    EXPECT_EQ(UpdateResult, row.code);
+    EXPECT_EQ(polls, row.polls);
+    EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
+    EXPECT_EQ(Count(Log(), okLine), 1u);
+    EXPECT_EQ(WorkersCreated(), 0) << "nothing is ever sent to a module in update mode";
+  }
 }
 
 // ---- File mode and what the fields may hold ----------------------------------

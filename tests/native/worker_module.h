@@ -27,6 +27,7 @@ struct WorkerModule {
   bool ignoresRestart = false;  // keeps its port, as if the command were lost
   bool comesBackBlank = false;  // answers no identification
   bool blankAfterRestart = false;  // comes back from a restart answering none
+  bool loaderAfterRestart = false;  // its firmware does not start: back in update mode, answering only "vers=1"
   int rejectChunk = 0;          // 1-based chunk answered with this result code...
   uint32_t rejectCode = 3;
 
@@ -38,6 +39,7 @@ struct WorkerModule {
 
   // Internal.
   bool updateMode = false;
+  bool loader = false;  // back in update mode after a restart
   std::string pendingLine;
   std::string frame;
   uint32_t received = 0;
@@ -133,6 +135,15 @@ inline std::shared_ptr<WorkerModule> PlugWorkerModule(std::shared_ptr<WorkerModu
     }
     std::string command = m->pendingLine;
     m->pendingLine.clear();
+    if (m->loader) {
+      if (command == "AT*Q2RESET") {
+        WorkerModuleCommand(*m, p, command);
+        return;
+      }
+      m->commands.push_back(command);
+      p.input += command == "vers=1" ? "\r\nOK\r\n" : "\r\nERROR\r\n";
+      return;
+    }
     if (command == "AT+CGMM") {
       p.input += "\r\nM7120x\r\n\r\nOK\r\n";
       return;
@@ -147,6 +158,7 @@ inline std::shared_ptr<WorkerModule> PlugWorkerModule(std::shared_ptr<WorkerModu
     if (after < 0 || m->pollsWhileAway < after) return;
     m->away = false;
     if (m->blankAfterRestart) m->comesBackBlank = true;
+    m->loader = m->loaderAfterRestart;
     if (!m->pendingVersion.empty()) {
       m->version = m->pendingVersion;
       if (m->changesBuildDate) m->buildDate = "Build " + std::to_string(m->restarts);

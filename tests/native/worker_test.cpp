@@ -199,7 +199,7 @@ struct FailureRow {
   std::string box;
   bool ownedByProgress;  // else the box has no owner
   unsigned style;
-  int restarts;      // restart commands the module acted on
+  int restarts;      // restart commands the module acted on; a failed send restarts once
 };
 
 void Nothing(WorkerModule &) {}
@@ -208,11 +208,11 @@ void Nothing(WorkerModule &) {}
 TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
   const FailureRow rows[] = {
       {"file refused", [](WorkerModule &m) { m.rejectChunk = 1; }, "1234", 5,
-       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 0},
+       "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 1},
       {"missing file", Nothing, nullptr, 5,
        "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 0},
       {"package refused at chunk 3", [](WorkerModule &m) { m.rejectChunk = 3; }, "", 5,
-       "Update Failed|Please check that you have the right update package.", true, OS_MB_ICONWARNING, 0},
+       "Update Failed|Please check that you have the right update package.", true, OS_MB_ICONWARNING, 1},
       {"never back", [](WorkerModule &m) { m.backAfter = {-1}; }, "", 8,
        "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 1},
       {"found on the 1020th poll", [](WorkerModule &m) { m.backAfter = {1020}; }, "", 8,
@@ -242,9 +242,77 @@ TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
     EXPECT_EQ(Boxes(), std::vector<std::string>{row.box});
     ExpectBoxesThroughTheDialog(row.ownedByProgress, row.style);
     EXPECT_EQ(module->restarts, row.restarts);
-    if (row.code == 5) {
-      EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "a failed send restarts nothing";
+  }
+}
+
+struct RecoveryRow {
+  const char *name;
+  bool fileMode;    // F1, else F4
+  int backAfter;    // polls until the port is back; -1 never
+  bool loader;      // back in update mode, its firmware not starting
+  int polls;        // one-second polls of the wait
+  const char *trace;
+};
+
+// After a failed send the module is restarted once, out of the loader it
+// may be left in, and given 120 polls of its own to come back; the run
+// still ends with the send's failure, box and code, whatever it does.
+TEST_F(WorkerTest, AFailedSendRestartsTheModuleOnceAndStillFails) {
+  const char f1[] = "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.";
+  const char f4[] = "Update Failed|Please check that you have the right update package.";
+  const RecoveryRow rows[] = {
+      {"F1, back in AT mode", true, 3, false, 3, "back in AT mode"},
+      {"F1, back in update mode", true, 2, true, 2, "still in update mode"},
+      {"F1, never back", true, -1, false, 120, "not back"},
+      {"F4, back in AT mode", false, 3, false, 3, "back in AT mode"},
+      {"F4, back in update mode", false, 2, true, 2, "still in update mode"},
+      {"F4, never back", false, -1, false, 120, "not back"},
+      {"F4, back on the 120th poll", false, 120, false, 120, "back in AT mode"},
+  };
+  for (const RecoveryRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    TearDown();
+    SetUp();
+    module->rejectChunk = 2;
+    module->backAfter = {row.backAfter};
+    module->loaderAfterRestart = row.loader;
+    if (row.fileMode) {
+      WriteBytes("pkg.bin", std::string(20000, 'p'));
+      updateFilePath = "pkg.bin";
     }
+    fakeDebugLines.clear();
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(UpdateResult, 5);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{row.fileMode ? f1 : f4});
+    EXPECT_EQ(fakeUi.shown[0].owner, ProgressWindow);
+    EXPECT_EQ(module->restarts, 1);
+    EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 1) << "once, whatever it comes back as";
+    EXPECT_EQ(Count(module->commands, "AT+BACK"), 0);
+    EXPECT_EQ(Sleeps(1000), row.polls) << "a budget of its own, not the run's 1020";
+    EXPECT_EQ(Count(module->commands, "AT*QVERS"), row.fileMode ? 2 : 3) << "nothing asked of the module that came back";
+    bool traced = false;
+    for (const std::string &line : fakeDebugLines)
+      traced |= line.find(std::string("Module restarted after the failed update; ") + row.trace) != std::string::npos;
+    EXPECT_TRUE(traced);
+    // The reboot stage shows while the module restarts; nothing more is
+    // logged than the run's own record.
+    EXPECT_EQ(Statuses().back(), "Wait for the device to reboot\r\n");
+    EXPECT_EQ(Log().find("Quillon:"), std::string::npos);
+  }
+}
+
+// A package file that never reached the module leaves it untouched.
+TEST_F(WorkerTest, NothingSentMeansNoRestart) {
+  const char *const files[] = {"no such file.bin", "."};
+  for (const char *file : files) {
+    SCOPED_TRACE(file);
+    TearDown();
+    SetUp();
+    updateFilePath = file;
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(UpdateResult, 5);
+    EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0);
+    EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
   }
 }
 
@@ -285,6 +353,7 @@ TEST_F(WorkerTest, ADamagedImageSendsNothing) {
   EXPECT_EQ(Run(RunOverCatalogue), 2);
   EXPECT_EQ(UpdateResult, 5);
   EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
+  EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "nothing reached the module: no restart";
   EXPECT_TRUE(module->packages.empty());
 }
 

@@ -22,6 +22,16 @@ messages, packages checked by their maker header) and restart (the port
 vanishes and comes back on a new pty). A JSON scenario sets the identity and
 the faults; a JSON-lines record keeps everything the module saw and did.
 
+A package that was refused, cut short or interrupted leaves the old firmware
+in place: a restart brings the module back in AT mode with its old version.
+Only a "damage" fault (or "firmware": "damaged") leaves firmware that does
+not start, so that every restart brings the module back in update mode. A
+"cut" fault plays a power loss or a killed host part way: the module drops
+off the bus with no restart command and comes back in update mode, its
+firmware intact. A "hold" fault takes a chunk and never answers it, as a
+module busy with its flash when its host is killed. A frame left half-received when the line falls quiet for
+1.5 s is dropped, as a loader resyncs, so the next host's probes are heard.
+
 Each time the module is on the bus it prints "READY <pty>" on stdout, and
 "OFFLINE" when it drops off. SIGUSR1 ends its faults, as when the cause of a
 fault goes away while the module keeps its state: it prints "HEALED" (after
@@ -45,9 +55,13 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
   protocol_version number in the *QESFUD line; 32 (0x20) = magic form
   ring            seconds between unsolicited RING lines in AT mode
   start_mode      "at" (default) or "update"
+  firmware        "intact" (default) or "damaged" (needs start_mode "update":
+                  the loader is all that starts, after every restart too)
   silent          true: answers nothing at all
   update          {faults: [{package, chunk: k|"final",
-                   action: reject|error_text|silent|drop|garbage, result}],
+                   action: reject|error_text|silent|drop|garbage|cut|damage|
+                           hold,
+                   result}],
                    bad_image_result, bad_header_result,
                    length_without_header, idle_timeout}
   restart         {delay: seconds | "never" | [per restart...], drop_delay}
@@ -55,7 +69,8 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
 record events (one JSON object a line, "t" in seconds from the start):
   start, online, offline, identity, command, empty_line, reply, pin, mode,
   header, header_refused, reply_header, reply_text, reply_garbage, fault,
-  idle, package, ignored, discarded, overlong_line, healed, stop"""
+  idle, frame_dropped, package, ignored, discarded, overlong_line, healed,
+  stop"""
 
 
 def parse_args(argv):

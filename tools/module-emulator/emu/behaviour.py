@@ -12,6 +12,7 @@ from .scenario import LABELS, NEW_BUILD_DATE, healed, restart_delay
 CR, LF = 0x0D, 0x0A
 MAX_LINE = 1024
 RESYNC_QUIET = 0.5      # seconds of silence after which a garbled stream is trusted again
+FRAME_QUIET = 1.5       # seconds of silence after which a half-received frame is given up
 ERROR_TEXT = b"\r\nERROR\r\n"
 RING_LINE = b"\r\nRING\r\n"
 NOISE_SEED = 0x5EED     # the same noise every run, so a record can be compared
@@ -39,6 +40,10 @@ class Module:
         self.pin_state, self.pin_code, self.tries = pin["state"], pin["pin"], pin["tries"]
         self.packages = 0
         self.offline = False
+        # A package interrupted part way can leave firmware that no longer
+        # starts: every restart then ends in the loader (update mode).
+        self.damaged = scenario["firmware"] == "damaged"
+        self.back_in_update_mode = False    # cut off part way: the loader comes up first
         self.rings = 0
         self._noise_source = random.Random(NOISE_SEED)
         self._out = []
@@ -61,6 +66,7 @@ class Module:
         while self._step():
             pass
         self._arm_idle()
+        self._arm_frame()
         return self._out
 
     def poll(self, now):
@@ -76,6 +82,8 @@ class Module:
                 self._finish_package()
             elif name == "resync":
                 self.discarding = False
+            elif name == "frame":
+                self._drop_frame()
             elif name == "ring":
                 self._ring()
         return self._out
@@ -107,7 +115,11 @@ class Module:
                 and self.pin_state == "READY":
             self.pin_state = "SIM PIN"
         self.offline = False
-        self._start_line("at", now)
+        loader = self.damaged or self.back_in_update_mode
+        self.back_in_update_mode = False
+        self._start_line("update" if loader else "at", now)
+        if loader:
+            self.record("mode", mode="update", firmware="damaged" if self.damaged else "intact")
         self.record("identity", restarts=self.restarts, pin=self.pin_state, **self.identity)
         return self._out
 
@@ -298,6 +310,9 @@ class Module:
             self._reply(b"", [], "OK")
         elif cmd == "AT*QESFUD?":
             self._reply(b"", [wire.qesfud_line(self.s["protocol_version"])], "OK")
+        elif cmd == "AT+BACK" and self.damaged:
+            # No firmware to go back to.
+            self._reply(b"", [], "ERROR")
         elif cmd == "AT+BACK":
             self._reply(b"", [], "OK")
             self.mode = "at"
@@ -398,6 +413,7 @@ class Module:
         applied = intact and kind == "full"
         if applied:
             self.pending = self._identity_after(version)
+            self.damaged = False
         self._end_package(verdict, applied=applied)
 
     def _identity_after(self, version):
@@ -433,6 +449,20 @@ class Module:
         elif action == "drop":
             self._end_package("dropped")
             self._go_offline("drop")
+        elif action == "hold":
+            # Busy with its flash when its host is gone: the chunk is
+            # taken, its reply never comes, and the module goes on hearing
+            # the line; the package ends there.
+            self._end_package("held")
+        elif action in ("cut", "damage"):
+            # Power lost, or the host gone, part way: off the bus with no
+            # restart command, back in the loader. A cut leaves the old
+            # firmware, which the next restart starts; a damaging one leaves
+            # firmware that never starts again.
+            self._end_package("interrupted")
+            self.damaged = self.damaged or action == "damage"
+            self.back_in_update_mode = True
+            self._go_offline(action)
         elif action == "garbage":
             noise = self._noise(wire.HEADER_SIZE)
             self._send(noise)
@@ -457,6 +487,24 @@ class Module:
         self.package = None
         self.chunk_left = 0
         self.timers.pop("idle", None)
+
+    def _arm_frame(self):
+        """A frame still arriving when the line falls quiet is given up, as
+        a loader resyncs: its host is gone, and the next host's probes must
+        not be taken for the rest of its payload."""
+        half = self.mode == "update" and (self.chunk_left or self.skip_left or self.inbuf)
+        if half and not self.offline:
+            self.timers["frame"] = self._now + FRAME_QUIET
+        else:
+            self.timers.pop("frame", None)
+
+    def _drop_frame(self):
+        left = self.chunk_left or self.skip_left
+        self.record("frame_dropped", mode=self.mode, payload_left=left, buffered=len(self.inbuf))
+        if self.package is not None:
+            self._end_package("interrupted")
+        self.chunk_left = self.skip_left = 0
+        self.inbuf.clear()
 
     def _arm_idle(self):
         """A package that stops short is given up after a quiet spell, as a

@@ -18,7 +18,7 @@ LABELS = {
 }
 # "NO SIM": no card in the slot; the module answers the PIN query with ERROR.
 PIN_STATES = ("READY", "SIM PIN", "SIM PUK", "NO SIM")
-FAULT_ACTIONS = ("reject", "error_text", "silent", "drop", "garbage")
+FAULT_ACTIONS = ("reject", "error_text", "silent", "drop", "garbage", "cut", "damage", "hold")
 OVERRIDE_KEYS = ("lines", "final", "times", "garbage", "long_line", "drop")
 
 # Build date a module reports after it installed another firmware version.
@@ -67,6 +67,9 @@ DEFAULTS = {
     # Seconds between unsolicited "RING" lines in AT mode; null for none.
     "ring": None,
     "start_mode": "at",
+    # "damaged": the firmware does not start, so the module is in its
+    # loader (update mode) at start and after every restart.
+    "firmware": "intact",
     "silent": False,
     "update": {
         # [{"package": 1, "chunk": k | "final", "action": ..., "result": r}]
@@ -157,6 +160,10 @@ def _check(s):
             raise ScenarioError("ring must be seconds (> 0) or null")
     if s["start_mode"] not in ("at", "update"):
         raise ScenarioError("start_mode must be at or update")
+    if s["firmware"] not in ("intact", "damaged"):
+        raise ScenarioError("firmware must be intact or damaged")
+    if s["firmware"] == "damaged" and s["start_mode"] != "update":
+        raise ScenarioError("a module whose firmware is damaged starts in update mode: set start_mode")
     update = s["update"]
     for i, fault in enumerate(update["faults"]):
         _check_fault(fault, "update.faults[%d]" % i)
@@ -209,7 +216,8 @@ def healed(s):
     """The same module once its faults are gone: commands answered as they
     should be, no fault in any transfer, no silence or noise, a SIM that is
     ready, restarts that come back, build dates that change. Who the module
-    is (identity, version commands, protocol version) stays."""
+    is (identity, version commands, protocol version) stays, and so does
+    damaged firmware: that is its state, not a fault."""
     out = copy.deepcopy(s)
     out["commands"] = {}
     out["update"]["faults"] = []
@@ -218,7 +226,12 @@ def healed(s):
     out["keep_build_date"] = False
     out["after"] = {}
     out["pin"]["state"] = "READY"
-    out["restart"]["delay"] = DEFAULTS["restart"]["delay"]
+    # Restarts come back, and no slower than the default; a scenario's
+    # quick comeback stays quick.
+    delays = out["restart"]["delay"]
+    default = DEFAULTS["restart"]["delay"]
+    quick = isinstance(delays, (int, float)) and not isinstance(delays, bool) and delays < default
+    out["restart"]["delay"] = delays if quick else default
     return out
 
 

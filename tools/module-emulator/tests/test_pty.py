@@ -164,6 +164,36 @@ class OnThePty(unittest.TestCase):
         self.assertEqual([e["event"] for e in events if e["event"] in ("online", "offline")],
                          ["online", "offline", "online"])
 
+    def test_a_host_gone_mid_frame_leaves_a_loader_the_next_host_can_restart(self):
+        # The host is gone after half a frame: the module drops it once the
+        # line is quiet, and the next host's probes reach its loader.
+        link = os.path.join(self.dir, "com7")
+        emulator = self.start({"restart": {"delay": 0.5, "drop_delay": 0.1}}, "--link", link)
+        emulator.line()
+        port = Port(link)
+        port.command(b"ATE0")
+        port.command(b"AT*QESFUD=3")
+        image = package.build("R1D06", 8 * 8192)
+        os.write(port.fd, request(8192) + image[:8192])
+        self.assertEqual(port.read(24), accepted(request(8192)))
+        os.write(port.fd, request(8192) + image[8192:12000])
+        port.close()
+        time.sleep(2.0)                                  # past the quiet gap
+        port = Port(link)
+        self.assertEqual(port.command(b"AT+CGMM"), b"\r\nERROR\r\n", "a loader, not a payload")
+        self.assertEqual(port.command(b"vers=1"), b"\r\nOK\r\n")
+        self.assertEqual(port.command(b"AT*Q2RESET"), b"\r\nOK\r\n")
+        port.close()
+        self.assertEqual(emulator.line(), "OFFLINE")
+        emulator.line()
+        port = Port(link)
+        reply = port.command(b"AT*QVERS")
+        port.close()
+        self.assertIn(b"Software Version. R1D05\r\n", reply, "the old firmware, intact")
+        events = emulator.events()
+        self.assertEqual(len([e for e in events if e["event"] == "frame_dropped"]), 1)
+        self.assertEqual([e["verdict"] for e in events if e["event"] == "package"], ["interrupted"])
+
     def test_wine_link_follows_the_pty_and_goes_with_the_module(self):
         prefix = os.path.join(self.dir, "prefix")
         emulator = self.start({"restart": {"delay": "never", "drop_delay": 0}}, "--prefix", prefix, "--com", "12")

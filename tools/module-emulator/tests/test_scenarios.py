@@ -42,6 +42,8 @@ class Refused(unittest.TestCase):
         ("drop that is not a flag", {"commands": {"AT+CGMM": {"drop": "yes"}}}),
         ("unknown override key", {"commands": {"AT+CGMM": {"delay": 1}}}),
         ("ring every zero seconds", {"ring": 0}),
+        ("firmware neither intact nor damaged", {"firmware": "broken", "start_mode": "update"}),
+        ("damaged firmware running in AT mode", {"firmware": "damaged"}),
     ]
 
     def test_mistakes_are_named(self):
@@ -60,6 +62,18 @@ class Delays(unittest.TestCase):
         s = scenario.from_dict({"restart": {"delay": [1, 5]}})
         self.assertEqual([scenario.restart_delay(s, i) for i in range(3)], [1.0, 5.0, 5.0])
         self.assertIsNone(scenario.restart_delay(scenario.from_dict({"restart": {"delay": "never"}}), 0))
+
+    def test_healing_brings_restarts_back_and_keeps_a_quick_comeback_quick(self):
+        # (scenario delay, delay once healed)
+        rows = [("never", 3.0), (12, 3.0), ([3, "never"], 3.0), (1, 1), (0.5, 0.5)]
+        for delay, healed in rows:
+            with self.subTest(delay=delay):
+                s = scenario.healed(scenario.from_dict({"restart": {"delay": delay}}))
+                self.assertEqual(scenario.restart_delay(s, 1), healed)
+
+    def test_healing_keeps_damaged_firmware(self):
+        s = scenario.from_dict({"firmware": "damaged", "start_mode": "update"})
+        self.assertEqual(scenario.healed(s)["firmware"], "damaged")
 
 
 if __name__ == "__main__":

@@ -272,5 +272,108 @@ class Restart(unittest.TestCase):
         self.assertEqual(peer.module.identity["software_version"], "R1D05")
 
 
+class Interrupted(unittest.TestCase):
+    """A package that did not arrive whole: the firmware it was to replace
+    stays and starts again, unless the fault damaged it."""
+
+    def restart(self, peer):
+        peer.send(b"AT*Q2RESET\r\n")
+        peer.wait(0.3)
+        return peer.come_back()
+
+    def mode_after(self, peer):
+        """What the module answers the updater's two open probes."""
+        return peer.send(b"AT+CGMM\r\n"), peer.send(b"vers=1\r\n")
+
+    def test_a_restart_after_a_refused_cut_or_interrupted_package_starts_the_old_firmware(self):
+        # (name, scenario, bytes of FULL sent, drops off the bus by itself)
+        rows = [
+            ("refused at chunk 2", {"update": {"faults": [{"chunk": 2, "action": "reject", "result": 3}]}},
+             len(FULL), False),
+            ("cut short by the host", {}, 8192 + 100, False),
+            ("power lost at chunk 2", {"update": {"faults": [{"chunk": 2, "action": "cut"}]}}, len(FULL), True),
+        ]
+        for name, scenario, length, drops in rows:
+            with self.subTest(name):
+                peer = Peer(restart={"delay": 1}, **scenario)
+                peer.update_mode()
+                peer.transfer(FULL[:length])
+                if drops:
+                    self.assertEqual(peer.offline, [1.0], "off the bus with no restart command")
+                    peer.come_back()
+                    cgmm, vers = self.mode_after(peer)
+                    self.assertEqual((cgmm, vers), (ERROR_LINE, OK_LINE), "back in its loader")
+                    self.assertNotIn("AT*Q2RESET", [e["text"] for e in peer.events("command")])
+                self.restart(peer)
+                self.assertEqual(peer.module.mode, "at")
+                self.assertIn(b"Software Version. R1D05", peer.send(b"AT*QVERS\r\n"))
+                self.assertFalse(peer.events("package")[0]["applied"])
+
+    def test_damaged_firmware_brings_every_restart_back_in_update_mode(self):
+        peer = Peer(restart={"delay": 1}, update={"faults": [{"chunk": 2, "action": "damage"}]})
+        peer.update_mode()
+        replies = peer.transfer(FULL)
+        self.assertEqual(replies[1:], [b"", b""])
+        self.assertEqual(peer.offline, [1.0])
+        self.assertEqual(peer.events("package")[0]["verdict"], "interrupted")
+        peer.come_back()
+        for restart in range(3):
+            with self.subTest(restart=restart):
+                self.assertEqual(self.mode_after(peer), (ERROR_LINE, OK_LINE))
+                self.assertEqual(peer.send(b"AT+BACK\r\n"), ERROR_LINE, "no firmware to go back to")
+                self.restart(peer)
+        peer.module.heal(peer.now)
+        self.restart(peer)
+        self.assertEqual(peer.module.mode, "update", "healing mends no firmware")
+
+    def test_a_module_that_starts_with_damaged_firmware_is_mended_only_by_a_whole_package(self):
+        peer = Peer(firmware="damaged", start_mode="update", restart={"delay": 1})
+        self.assertEqual(self.mode_after(peer), (ERROR_LINE, OK_LINE))
+        peer.transfer(FULL[:8192])
+        self.restart(peer)
+        self.assertEqual(peer.module.mode, "update")
+        peer.transfer(FULL)
+        self.restart(peer)
+        self.assertEqual(peer.module.mode, "at")
+        self.assertIn(b"Software Version. R1D06", peer.send(b"AT*QVERS\r\n"))
+
+    def test_a_held_reply_leaves_a_module_that_hears_the_next_host(self):
+        peer = Peer(update={"faults": [{"chunk": 2, "action": "hold"}]}, restart={"delay": 1})
+        peer.update_mode()
+        replies = peer.transfer(FULL[:2 * 8192])
+        self.assertEqual(replies, [accepted(MAGIC_FULL_CHUNK), b""])
+        self.assertEqual(peer.wait(10), b"", "nothing more, not even after a quiet spell")
+        self.assertEqual(peer.events("package")[0]["verdict"], "held")
+        self.assertEqual(self.mode_after(peer), (ERROR_LINE, OK_LINE))
+        self.restart(peer)
+        self.assertEqual(peer.module.mode, "at")
+
+    def test_a_half_received_frame_is_dropped_once_the_line_falls_quiet(self):
+        # (name, what the vanished host left on the line)
+        rows = [
+            ("half a payload", request(8192) + FULL[:3000]),
+            ("half a header", request(8192)[:10]),
+        ]
+        for name, left in rows:
+            with self.subTest(name):
+                peer = Peer()
+                peer.update_mode()
+                peer.send(left)
+                self.assertEqual(peer.wait(1.4), b"")
+                self.assertEqual(peer.events("frame_dropped"), [])
+                peer.wait(0.2)
+                self.assertEqual(len(peer.events("frame_dropped")), 1)
+                self.assertEqual(peer.send(b"AT+CGMM\r\n"), ERROR_LINE)
+                self.assertEqual(peer.send(b"vers=1\r\n"), OK_LINE, "the next host's probe is heard")
+
+    def test_a_probe_within_the_gap_is_still_taken_for_payload(self):
+        peer = Peer()
+        peer.update_mode()
+        peer.send(request(8192) + FULL[:3000])
+        peer.wait(1.0)
+        self.assertEqual(peer.send(b"vers=1\r\n"), b"")
+        self.assertEqual(peer.module.chunk_left, 8192 - 3000 - len(b"vers=1\r\n"))
+
+
 if __name__ == "__main__":
     unittest.main()
