@@ -16,7 +16,6 @@ the document differs.
 import argparse
 import os
 import sys
-import threading
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build", "windows")
@@ -26,7 +25,7 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
 import fault_matrix  # noqa: E402
 import fault_matrix_doc  # noqa: E402
-from harness import EXE, WineSession  # noqa: E402
+from harness import EXE  # noqa: E402
 
 
 def parse_args(argv):
@@ -51,18 +50,14 @@ def chosen(args):
     return [r for r in fault_matrix.ROWS if args.long or not r.long]
 
 
-def run_share(rows, number, outcomes, lock):
-    """One Wine session runs its share of the rows, one after another."""
-    with WineSession("fault-matrix-%d" % number) as session:
-        session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
-        for row in rows:
-            outcome = fault_matrix.run_row(session, row)
-            with lock:
-                outcomes.append(outcome)
-                found = fault_matrix.problems(outcome)
-                print("%-28s exit %s then %s (%.0f s, %.0f s)%s" % (
-                    row.name, outcome.first.code, outcome.second.code, outcome.first.seconds,
-                    outcome.second.seconds, "" if not found else "\n    " + "\n    ".join(found)), flush=True)
+def report(row, outcome):
+    if isinstance(outcome, str):
+        print("%-28s did not run:\n%s" % (row.name, outcome), flush=True)
+        return
+    found = fault_matrix.problems(outcome)
+    print("%-28s exit %s then %s (%.0f s, %.0f s)%s" % (
+        row.name, outcome.first.code, outcome.second.code, outcome.first.seconds,
+        outcome.second.seconds, "" if not found else "\n    " + "\n    ".join(found)), flush=True)
 
 
 def main(argv=None):
@@ -71,16 +66,8 @@ def main(argv=None):
         sys.stderr.write("fault_matrix: %s not found: build it first (make)\n" % EXE)
         return 2
     rows = chosen(args)
-    # The longest rows first, so that the sessions end close together.
-    rows.sort(key=lambda r: -r.limit)
-    shares = [rows[i::args.jobs] for i in range(args.jobs)]
-    outcomes, lock = [], threading.Lock()
-    threads = [threading.Thread(target=run_share, args=(share, i + 1, outcomes, lock))
-               for i, share in enumerate(shares) if share]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    ran = fault_matrix.run_rows(rows, args.jobs, report)
+    outcomes = [o for o in ran.values() if not isinstance(o, str)]
     failed = [o.row.name for o in outcomes if fault_matrix.problems(o)]
     if len(outcomes) < len(rows):
         failed.append("%d rows did not run" % (len(rows) - len(outcomes)))
