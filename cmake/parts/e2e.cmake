@@ -18,8 +18,13 @@ if(WIN32)
       ENVIRONMENT "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUILLON_E2E_NAME=${test_name};QUILLON_E2E_RUN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
     list(APPEND QUILLON_E2E_NAMES e2e_${test_name})
   endforeach()
-  # Two whole runs per row of the fault matrix: its fast rows take minutes.
-  set_tests_properties(e2e_test_fault_matrix PROPERTIES TIMEOUT 2400)
+  # Two whole runs per row of the fault matrix, in three Wine sessions
+  # side by side: its fast rows take minutes.
+  set_tests_properties(e2e_test_fault_matrix PROPERTIES TIMEOUT 2400 PROCESSORS 3)
+  # The Wine tests wait on the module far more than they compute, so the
+  # suite runs them side by side (the windows test preset's jobs). These
+  # measure how long the program takes to answer, and run alone.
+  set_tests_properties(e2e_test_responsive e2e_test_serial e2e_test_device PROPERTIES RUN_SERIAL TRUE)
 
   # Runs after every end-to-end test: none may leave a process behind.
   add_test(NAME e2e_zz_no_leftovers
