@@ -52,18 +52,18 @@ struct FailureReport {
   const char *text;
   const char *caption;
   unsigned style;
-  int code;
+  UpdateResultCode code;
 };
 
 static const FailureReport failureReports[] = {
     {true,
      "The update procedure failed.\r\nPlease check that you have the right FW version for your module.",
-     "Update Failed", OS_MB_ICONWARNING, 5},
-    {false, "No upgrade path found for this version.", "ERROR", OS_MB_ICONWARNING, 6},
-    {false, "FW version did not change after update.", "ERROR", OS_MB_ICONWARNING, 7},
-    {true, "Please check that you have the right update package.", "Update Failed", OS_MB_ICONWARNING, 5},
-    {true, "Timeout while waiting for device to update the firmware.\r\n", "ERROR", OS_MB_OK, 8},
-    {true, "The device was not updated.", "ERROR", OS_MB_OK, 7},
+     "Update Failed", OS_MB_ICONWARNING, RESULT_UPDATE_FAILED},
+    {false, "No upgrade path found for this version.", "ERROR", OS_MB_ICONWARNING, RESULT_UPGRADE_PATH_ERROR},
+    {false, "FW version did not change after update.", "ERROR", OS_MB_ICONWARNING, RESULT_VERSION_UNCHANGED},
+    {true, "Please check that you have the right update package.", "Update Failed", OS_MB_ICONWARNING, RESULT_UPDATE_FAILED},
+    {true, "Timeout while waiting for device to update the firmware.\r\n", "ERROR", OS_MB_OK, RESULT_TIMEOUT},
+    {true, "The device was not updated.", "ERROR", OS_MB_OK, RESULT_VERSION_UNCHANGED},
 };
 
 static unsigned Fail(WorkerFailure failure) {

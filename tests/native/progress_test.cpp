@@ -54,7 +54,7 @@ TEST_F(ProgressTest, CreationTakesTheGuardsSetsUpTheBarsAndThenStartsTheWorker) 
     }
   }
   EXPECT_EQ(fakePower.state, 0x80000000u);
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
 }
 
 struct OperationRow {
@@ -116,7 +116,7 @@ TEST_F(ProgressTest, OperationsActOnlyThroughTheDialogsRequests) {
   EndProgress(2);
   ASSERT_FALSE(fakeDialog.calls.empty());
   for (const FakeDialogCall &call : fakeDialog.calls) EXPECT_EQ(call.name, "SendRequest");
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
   EXPECT_EQ(fakePower.state, 0u);
 }
 
@@ -134,7 +134,7 @@ TEST_F(ProgressTest, OperationsDoNothingWithoutADialog) {
   OnProgress(7, &pair);
   EndProgress(2);
   EXPECT_TRUE(fakeDialog.calls.empty());
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
 }
 
 struct EndRow {
@@ -198,7 +198,7 @@ TEST_F(ProgressTest, SystemsWithoutBlockReasonsStillKeepTheMachineAwake) {
     for (const std::string &line : CallsSince(0))
       if (line.rfind("BlockReason", 0) == 0 || line.rfind("SetExecutionState", 0) == 0) guards.push_back(line);
     EXPECT_EQ(guards, row.guards);
-    EXPECT_EQ(UpdateResult, 1);
+    EXPECT_EQ(UpdateResult, RESULT_UNKNOWN_ERROR);
   }
 }
 
@@ -212,7 +212,7 @@ TEST_F(ProgressTest, DialogWithoutAWorkerSaysTheWorkerNeverStarted) {
     workerThread = noThread ? nullptr : OsThreadCreateSuspended([](void *) -> unsigned { return 0; }, nullptr);
     fakeThread.failResume = 1;
     EXPECT_EQ(ProgressDialogRun(nullptr), PROGRESS_WORKER_NOT_STARTED);
-    EXPECT_EQ(UpdateResult, 0) << "the caller names the run's code";
+    EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "the caller names the run's code";
     Lines calls = CallsSince(0);
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(Lines(calls.end() - 3, calls.end()),
