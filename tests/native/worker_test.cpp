@@ -390,7 +390,7 @@ TEST_F(WorkerTest, DeltaChains) {
     module->buildDate = row.buildDate;
     runCatalogue = chain;
     runCount = 3;
-    EXPECT_EQ(Run(RunOverCatalogue), row.code == 0 ? 1 : 2);
+    EXPECT_EQ(Run(RunOverCatalogue), row.code == RESULT_SUCCESS ? PROGRESS_SUCCESS : PROGRESS_FAILURE);
     EXPECT_EQ(UpdateResult, row.code);
     std::vector<uint32_t> deltas;
     for (uint32_t length : module->packages)
