@@ -410,7 +410,8 @@ static void OnTimer(OsWindow dialog, unsigned id) {
 }
 
 int MainDialogRun() {
-  static const OsDialogLogic logic = {OnInit, OnCommand, OnTimer, OnRequest, 0};
+  static const OsDialogLogic logic = {
+      /*init=*/OnInit, /*command=*/OnCommand, /*timer=*/OnTimer, /*request=*/OnRequest, /*refusesSessionEnd=*/0};
   mainDialog = MainDialogState{};
   mainDialog.checksOutcome = CHECKS_NONE;
   return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);

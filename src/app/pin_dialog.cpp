@@ -73,7 +73,8 @@ static void Command(OsWindow dialog, int id) {
   if (id == OS_IDCANCEL) OsDialogEnd(dialog, PIN_CANCELLED);
 }
 
-static const OsDialogLogic pinLogic = {Init, Command, nullptr, nullptr, 0};
+static const OsDialogLogic pinLogic = {
+    /*init=*/Init, /*command=*/Command, /*timer=*/nullptr, /*request=*/nullptr, /*refusesSessionEnd=*/0};
 
 int PinDialogRun(OsWindow owner) {
   // Nobody would answer it in an unattended run.

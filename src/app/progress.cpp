@@ -155,7 +155,8 @@ static int Init(OsWindow dialog) {
 
 // No command: the close box and Escape do nothing, only the worker ends
 // the dialog.
-static const OsDialogLogic progressLogic = {Init, nullptr, nullptr, Serve, 1};
+static const OsDialogLogic progressLogic = {
+    /*init=*/Init, /*command=*/nullptr, /*timer=*/nullptr, /*request=*/Serve, /*refusesSessionEnd=*/1};
 
 int ProgressDialogRun(OsWindow owner) {
   OsInitProgressControls();
