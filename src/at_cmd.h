@@ -4,7 +4,12 @@
 
 struct SerialDevice;
 
+// What ATGetPinState reads. PinStateUnknown is no reply's: a caller sets
+// it first, so a query that names no state leaves it, and since it is not
+// Ready an unanswered query asks for a code instead of reading an unset
+// value.
 enum PinState : int {
+  PinStateUnknown = 0,
   Ready = 1,
   PinRequired = 2,
   PukRequired = 3,

@@ -16,12 +16,6 @@
 static const unsigned traceThreshold = 4;
 static const char traceSource[] = "..\\..\\..\\src\\sf_library";
 
-// The stages this module reports; the link reports 0 to 2 itself.
-enum : unsigned {
-  SF_STAGE_LOAD_FILE = 4,
-  SF_STAGE_TRANSFER = 7,
-};
-
 void DumpHeader(const unsigned char *header) {
   if (header == nullptr) return;
   TRACE(TRACE_DEBUG, "Payload 0x%x\nCommand_code 0x%x\nVersion 0x%x\nReq resp 0x%x\nResult code 0x%x\nseqNr 0x%x\n",
@@ -47,7 +41,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
   if (SFOpen(device, SF_OPEN_QUERY_AND_SWITCH, progress) != 0) return SFLIB_LINK_FAILED;
 
   const SFHeaderForm form = SFHeaderFormFor(SFProtocolVersion);
-  if (progress != nullptr) progress(SF_STAGE_TRANSFER, nullptr);
+  if (progress != nullptr) progress(SF_EVENT_TRANSFER, nullptr);
 
   SFHeader header;
   int32_t acknowledged = 0;
@@ -79,7 +73,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
     acknowledged += chunk;
     if (progress != nullptr) {
       SFProgressPair pair = {acknowledged, length};
-      if (SFPercentOf(acknowledged, length) >= 1) progress(SF_STAGE_TRANSFER, &pair);
+      if (SFPercentOf(acknowledged, length) >= 1) progress(SF_EVENT_TRANSFER, &pair);
     }
     TRACE(TRACE_DEBUG, "file_pos %d, fileSize %d, sent bytes %d (%d)\n", (int)acknowledged, (int)length,
           (int)chunk, (int)(acknowledged / length));
@@ -110,7 +104,7 @@ int SFLibSendAssignmentFile(SerialDevice *device, const char *path, SFProgressCa
 // so a file that cannot be read never leaves it half-updated.
 int SFLibSendAssignmentFileFrom(SerialDevice *device, const char *path, SFProgressCallback progress,
                                 const SFFileOps *files) {
-  if (progress != nullptr) progress(SF_STAGE_LOAD_FILE, nullptr);
+  if (progress != nullptr) progress(SF_EVENT_LOAD_FILE, nullptr);
   void *file = path != nullptr && files != nullptr ? files->open(path) : nullptr;
   if (file == nullptr) return SFLIB_FILE_NOT_OPENED;
 

@@ -17,7 +17,7 @@ static const char traceSource[] = "..\\..\\..\\src\\sf_link";
 uint32_t SFProtocolVersion = 0;
 
 enum {
-  SF_LINK_DONE = 3,
+  SF_LINK_DONE = SF_EVENT_LINK_STEP_2 + 1,
   SF_POLL_RETRIES = 20,  // after the first attempt
   SF_POLL_PAUSE_MS = 1000,
   SF_QUERY_LINE_SIZE = 200,
@@ -48,6 +48,8 @@ int SFOpen(SerialDevice *device, unsigned kind, SFProgressCallback progress) {
   int step = 0;
   int result = 0;
   do {
+    // Each step is reported as the event of its number, SF_EVENT_LINK_STEP_0
+    // to SF_EVENT_LINK_STEP_2.
     if (progress != nullptr) progress((unsigned)step, nullptr);
     TRACE(TRACE_DEBUG, "Go to state %d\n", step);
     switch (step) {

@@ -10,7 +10,22 @@ struct SFProgressPair {
   int32_t total;         // the package's length
 };
 
-// Stages: 0, 1, 2 while the update-mode link opens; 4 before a package
-// file is loaded; 7 when the chunks start (no pair) and after acknowledged
-// chunks (with a pair). Called on the worker thread; cannot stop a transfer.
+// The events the callback receives, as numbers the protocol fixes.
+enum SFProgressEvent : unsigned {
+  // The update-mode link's steps as it opens, each reported as it begins;
+  // each package opens the link anew.
+  SF_EVENT_LINK_STEP_0 = 0,
+  SF_EVENT_LINK_STEP_1 = 1,
+  SF_EVENT_LINK_STEP_2 = 2,
+  SF_EVENT_LOAD_FILE = 4,  // before a package file is loaded
+  // When the chunks start (no pair) and after acknowledged chunks (with a
+  // pair).
+  SF_EVENT_TRANSFER = 7,
+  // The wait for the module to update its firmware. No sender reports it
+  // today; a receiver still understands it.
+  SF_EVENT_WAITING = 9,
+};
+
+// Called on the worker thread with an SFProgressEvent; cannot stop a
+// transfer.
 typedef void (*SFProgressCallback)(unsigned stage, const SFProgressPair *pair);

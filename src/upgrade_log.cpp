@@ -12,16 +12,18 @@
 
 static char *logPath;
 
+// Indexed by the run's result code (UpdateResultCode, beside
+// SetUpdateResult), which this lower layer does not include.
 static const char *const resultTexts[] = {
-    "Upgrade finishied succesfully\r\n",
-    "Unknown error\r\n",
-    "This version is not supported\r\n",
-    "Sim missing\r\n",
-    "Pin error\r\n",
-    "Update failed\r\n",
-    "Upgrade path error\r\n",
-    "Version did not change\r\n",
-    "Timeout\r\n",
+    "Upgrade finishied succesfully\r\n",  // RESULT_SUCCESS
+    "Unknown error\r\n",                  // RESULT_UNKNOWN_ERROR
+    "This version is not supported\r\n",  // RESULT_NOT_SUPPORTED
+    "Sim missing\r\n",                    // RESULT_SIM_MISSING
+    "Pin error\r\n",                      // RESULT_PIN_ERROR
+    "Update failed\r\n",                  // RESULT_UPDATE_FAILED
+    "Upgrade path error\r\n",             // RESULT_UPGRADE_PATH_ERROR
+    "Version did not change\r\n",         // RESULT_VERSION_UNCHANGED
+    "Timeout\r\n",                        // RESULT_TIMEOUT
 };
 
 const char *UpgradeLogResultText(int code) {

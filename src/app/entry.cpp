@@ -145,7 +145,7 @@ int QuillonMain(const char *commandLine) {
 
   // Only a dialog that ran the update ends with 1; cancelled, refused or
   // never shown, the run did not complete.
-  if (MainDialogRun() != 1) SetUpdateResult(1);
+  if (MainDialogRun() != MAIN_UPDATE_RAN) SetUpdateResult(RESULT_UNKNOWN_ERROR);
 
   HandOffModule(KVT_REGAIN);
 

@@ -67,7 +67,7 @@ static int KeepRefusal(OsWindow, const char *text, const char *, unsigned) {
 // needs no unlocked SIM; otherwise the PIN state decides.
 static void CheckSim(SerialDevice *device, InventoryRecord *record) {
   if (ATQueryUpdateMode(device, cmdUpdateStateQuery.timeoutMs) == AT_SUCCESS) return;
-  int state = 0;  // a reply naming no state leaves this, which a run treats as a PIN to ask for
+  int state = PinStateUnknown;  // a run treats it as a PIN to ask for
   if (ATGetPinState(device, &state, cmdPinQuery.timeoutMs) == AT_FAILURE) {
     record->sim = INVENTORY_SIM_UNREADABLE;
     Decide(record, INVENTORY_SIM_MISSING);

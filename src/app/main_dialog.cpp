@@ -40,16 +40,8 @@ enum {
   RETURN_POLL_LIMIT = 120,
 };
 
-// End codes, and what an OK press may lead to besides them.
-enum { MAIN_UPDATE_RAN = 1, MAIN_REFUSED = 2, MAIN_STAY_OPEN = 0 };
-
-// The run's codes this dialog records.
-enum { RESULT_UNKNOWN = 1, RESULT_NOT_SUPPORTED = 2, RESULT_SIM_MISSING = 3, RESULT_PIN_ERROR = 4 };
-
-// Not a PinState: a query that names no state leaves this, which is not
-// Ready, so an unanswered query asks for the code instead of reading an
-// unset value.
-enum { PIN_STATE_UNKNOWN = 0 };
+// What an OK press may lead to besides the end codes.
+enum { MAIN_STAY_OPEN = 0 };
 
 static const char warningText[] =
     "This application will now update the firmware in the module.\n\n\n"
@@ -185,7 +177,7 @@ static int PinDialogThrough(OsWindow dialog) {
 static int CheckSim(OsWindow dialog) {
   // A module that takes the update-state query needs no unlocked SIM.
   if (ATQueryUpdateMode(theDevice, CHECK_TIMEOUT_MS) == AT_SUCCESS) return MAIN_STAY_OPEN;
-  int state = PIN_STATE_UNKNOWN;
+  int state = PinStateUnknown;
   if (ATGetPinState(theDevice, &state, CHECK_TIMEOUT_MS) == AT_FAILURE) {
     ShowMessageThrough(dialog, dialog, "Unable to check pin status", "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
     SetUpdateResult(RESULT_SIM_MISSING);
@@ -351,7 +343,7 @@ static int RunUpdate(OsWindow dialog) {
   workerThread = OsThreadCreateSuspended(UpdateWorker, nullptr);
   if (workerThread == nullptr) {
     TRACE(TRACE_WARNING, "Worker thread not created\n");
-    SetUpdateResult(RESULT_UNKNOWN);
+    SetUpdateResult(RESULT_UNKNOWN_ERROR);
     return MAIN_REFUSED;
   }
   int progress = ProgressDialogRun(quietMode ? nullptr : dialog);
@@ -362,7 +354,7 @@ static int RunUpdate(OsWindow dialog) {
     if (progress == -1) TRACE(TRACE_WARNING, "Progress dialog not created\n");
     OsThreadClose(workerThread);
     workerThread = nullptr;
-    SetUpdateResult(RESULT_UNKNOWN);
+    SetUpdateResult(RESULT_UNKNOWN_ERROR);
     return MAIN_REFUSED;
   }
   // A worker whose end cannot be awaited may still be running and own the
@@ -418,7 +410,8 @@ static void OnTimer(OsWindow dialog, unsigned id) {
 }
 
 int MainDialogRun() {
-  static const OsDialogLogic logic = {OnInit, OnCommand, OnTimer, OnRequest, 0};
+  static const OsDialogLogic logic = {
+      /*init=*/OnInit, /*command=*/OnCommand, /*timer=*/OnTimer, /*request=*/OnRequest, /*refusesSessionEnd=*/0};
   mainDialog = MainDialogState{};
   mainDialog.checksOutcome = CHECKS_NONE;
   return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);

@@ -16,7 +16,6 @@ static const char traceSource[] = "..\\..\\..\\src\\app\\pin_dialog";
 enum {
   PIN_CODE_SIZE = 100,  // at most 99 characters are sent
   PIN_TIMEOUT_MS = 4000,
-  PIN_STATE_UNKNOWN = 0,
 };
 
 // The label for each state the SIM may name: the first at start, the
@@ -34,7 +33,7 @@ static const PinLabel pinLabels[] = {
 
 // A failed query, or a state that wants no code, leaves the label as it is.
 static void ShowWantedCode(OsWindow dialog, bool afterRefusal) {
-  int state = PIN_STATE_UNKNOWN;  // a reply that names no state leaves it so
+  int state = PinStateUnknown;  // a reply that names no state leaves it so
   if (ATGetPinState(theDevice, &state, PIN_TIMEOUT_MS) != 0) return;
   for (const PinLabel &label : pinLabels)
     if (label.state == state) OsSetItemText(dialog, IDC_PIN_LABEL, afterRefusal ? label.afterRefusal : label.atStart);
@@ -74,7 +73,8 @@ static void Command(OsWindow dialog, int id) {
   if (id == OS_IDCANCEL) OsDialogEnd(dialog, PIN_CANCELLED);
 }
 
-static const OsDialogLogic pinLogic = {Init, Command, nullptr, nullptr, 0};
+static const OsDialogLogic pinLogic = {
+    /*init=*/Init, /*command=*/Command, /*timer=*/nullptr, /*request=*/nullptr, /*refusesSessionEnd=*/0};
 
 int PinDialogRun(OsWindow owner) {
   // Nobody would answer it in an unattended run.

@@ -31,12 +31,10 @@ enum ProgressRequest {
 enum {
   PROGRESS_TEXT_SIZE = 4096,
   PERCENT_TEXT_SIZE = 16,
-  STAGE_FIRST = 0,
-  STAGE_LAST = 6,
+  STAGE_BAR_FIRST = 0,
+  STAGE_BAR_LAST = 6,
   PERCENT_FIRST = 0,
   PERCENT_LAST = 100,
-  PROGRESS_SUCCESS = 1,
-  PROGRESS_FAILURE = 2,
 };
 
 static const uint32_t percentBarColor = 0x00FF00;  // pure green
@@ -46,14 +44,16 @@ struct StageView {
   bool resetsPercent;
 };
 
+// Indexed by ProgressStage.
 static const StageView stageViews[] = {
-    {"Connecting the device\r\n", false},
-    {"Initialize the device\r\n", false},
-    {"Send update package\r\n", false},
-    {"Send update package done\r\n", false},
-    {"Wait for the device to reboot\r\n", true},
-    {"Wait for the device to update the firmware. This may take up to 10 min\r\n", true},
+    {"Connecting the device\r\n", false},                                                   // STAGE_CONNECT
+    {"Initialize the device\r\n", false},                                                   // STAGE_INITIALIZE
+    {"Send update package\r\n", false},                                                     // STAGE_SEND
+    {"Send update package done\r\n", false},                                                // STAGE_SEND_DONE
+    {"Wait for the device to reboot\r\n", true},                                            // STAGE_WAIT_REBOOT
+    {"Wait for the device to update the firmware. This may take up to 10 min\r\n", true},  // STAGE_WAIT_UPDATE
 };
+static_assert(sizeof stageViews / sizeof stageViews[0] == STAGE_WAIT_UPDATE + 1, "one view per stage");
 
 static void Send(int request, intptr_t value) {
   if (ProgressWindow == nullptr) return;
@@ -99,7 +99,7 @@ void EndProgress(int code) { Send(REQUEST_END, code); }
 // dialog's end.
 static void Finish(OsWindow dialog, int code) {
   ReleaseShutdownGuards(dialog);
-  if (code == PROGRESS_FAILURE) SetUpdateResult(1);
+  if (code == PROGRESS_FAILURE) SetUpdateResult(RESULT_UNKNOWN_ERROR);
   OsDialogEnd(dialog, code);
 }
 
@@ -139,10 +139,10 @@ static void Serve(OsWindow dialog, int request, intptr_t value) {
 static int Init(OsWindow dialog) {
   ProgressWindow = dialog;
   TakeShutdownGuards(dialog);
-  OsSetBarRange(dialog, IDC_STAGE_BAR, STAGE_FIRST, STAGE_LAST);
+  OsSetBarRange(dialog, IDC_STAGE_BAR, STAGE_BAR_FIRST, STAGE_BAR_LAST);
   OsSetBarRange(dialog, IDC_PERCENT_BAR, PERCENT_FIRST, PERCENT_LAST);
   OsSetBarColor(dialog, IDC_PERCENT_BAR, percentBarColor);
-  SetStage(0);
+  SetStage(STAGE_CONNECT);
   if (!OsThreadResume(workerThread)) {
     // Not a failed run: the caller must not wait for a worker that never
     // ran, and names the run's code itself.
@@ -155,7 +155,8 @@ static int Init(OsWindow dialog) {
 
 // No command: the close box and Escape do nothing, only the worker ends
 // the dialog.
-static const OsDialogLogic progressLogic = {Init, nullptr, nullptr, Serve, 1};
+static const OsDialogLogic progressLogic = {
+    /*init=*/Init, /*command=*/nullptr, /*timer=*/nullptr, /*request=*/Serve, /*refusesSessionEnd=*/1};
 
 int ProgressDialogRun(OsWindow owner) {
   OsInitProgressControls();

@@ -8,12 +8,32 @@
 
 extern OsWindow ProgressWindow;
 
+// The stages the dialog shows, each with its status line; the stage
+// indicator stands at the stage's number.
+enum ProgressStage : int {
+  STAGE_CONNECT = 0,
+  STAGE_INITIALIZE = 1,
+  STAGE_SEND = 2,
+  STAGE_SEND_DONE = 3,
+  STAGE_WAIT_REBOOT = 4,  // also resets the percent
+  STAGE_WAIT_UPDATE = 5,  // also resets the percent
+};
+
+// The dialog's end codes. PROGRESS_WORKER_NOT_STARTED is ProgressDialogRun's
+// own when workerThread could not be resumed: the worker never ran and
+// never will, so nobody may wait for it.
+enum ProgressEnd : int {
+  PROGRESS_SUCCESS = 1,
+  PROGRESS_FAILURE = 2,  // leaves a non-zero UpdateResult
+  PROGRESS_WORKER_NOT_STARTED = 3,
+};
+
 void SetStage(int stage);
 void SetPercent(int percent);
 void StatusPrintf(const char *format, ...) PRINTF_CHECK(1, 2);
 void TitlePrintf(const char *format, ...) PRINTF_CHECK(1, 2);
-// 1 success, 2 failure (which leaves a non-zero UpdateResult). Releases
-// the shutdown guards and ends the dialog.
+// PROGRESS_SUCCESS or PROGRESS_FAILURE. Releases the shutdown guards and
+// ends the dialog.
 void EndProgress(int code);
 
 // The update protocol's progress callback.
@@ -21,10 +41,6 @@ void OnProgress(unsigned stage, const SFProgressPair *pair);
 // Forgets every transfer sample and the average rate, which a process
 // otherwise keeps across packages; for tests.
 void ResetProgressSamples();
-
-// ProgressDialogRun's code when workerThread could not be resumed: the
-// worker never ran and never will, so nobody may wait for it.
-enum { PROGRESS_WORKER_NOT_STARTED = 3 };
 
 // Runs dialog 133 modally (owner may be none): takes the shutdown guards,
 // resumes workerThread and returns the code EndProgress gave,

@@ -6,17 +6,6 @@
 #include "app/progress.h"
 #include "os/clock.h"
 
-// The update-mode link reports its steps 0, 1 and 2 as it opens; each
-// package opens the link anew.
-enum ProgressEvent {
-  EVENT_LINK_STEP_0 = 0,
-  EVENT_LINK_STEP_1 = 1,
-  EVENT_SENDING = 7,
-  EVENT_WAITING = 9,
-};
-
-enum { STAGE_INITIALIZE = 1, STAGE_SEND = 2, STAGE_SEND_DONE = 3, STAGE_WAIT = 5 };
-
 // Tick 0 means no sample: the next one only starts the clock. The average
 // survives a new package, so a chain of deltas shows one running rate.
 static uint32_t lastTick;
@@ -50,20 +39,20 @@ static void TakeSample(int32_t sent, int32_t total) {
 
 void OnProgress(unsigned stage, const SFProgressPair *pair) {
   switch (stage) {
-    case EVENT_LINK_STEP_0:
+    case SF_EVENT_LINK_STEP_0:
       SetStage(STAGE_INITIALIZE);
       break;
-    case EVENT_LINK_STEP_1:
+    case SF_EVENT_LINK_STEP_1:
       lastTick = 0;
       break;
-    case EVENT_SENDING:
+    case SF_EVENT_TRANSFER:
       if (pair == nullptr)
         SetStage(STAGE_SEND);
       else
         TakeSample(pair->acknowledged, pair->total);
       break;
-    case EVENT_WAITING:
-      SetStage(STAGE_WAIT);
+    case SF_EVENT_WAITING:
+      SetStage(STAGE_WAIT_UPDATE);
       break;
     default:
       break;

@@ -34,6 +34,6 @@ void ResetProcessState() {
   quietMode = 0;
   forceUpgrade = 0;
   std::memset(portName, 0, sizeof portName);
-  UpdateResult = 0;
+  UpdateResult = RESULT_SUCCESS;
   workerThread = nullptr;
 }

@@ -21,6 +21,20 @@ extern OsThread workerThread;
 // Silent in quiet mode: returns quietMode (1) and shows nothing.
 int ShowMessage(OsWindow owner, const char *text, const char *caption, unsigned style);
 
+// The run's result: the process's exit code, and the upgrade log's
+// result line (whose texts follow this order).
+enum UpdateResultCode : int {
+  RESULT_SUCCESS = 0,
+  RESULT_UNKNOWN_ERROR = 1,
+  RESULT_NOT_SUPPORTED = 2,
+  RESULT_SIM_MISSING = 3,
+  RESULT_PIN_ERROR = 4,
+  RESULT_UPDATE_FAILED = 5,
+  RESULT_UPGRADE_PATH_ERROR = 6,
+  RESULT_VERSION_UNCHANGED = 7,
+  RESULT_TIMEOUT = 8,
+};
+
 // Keeps the first failure of a run: a later code never hides the cause.
 // Atomic: the worker and the interface thread both record codes.
 void SetUpdateResult(int code);

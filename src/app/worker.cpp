@@ -52,18 +52,18 @@ struct FailureReport {
   const char *text;
   const char *caption;
   unsigned style;
-  int code;
+  UpdateResultCode code;
 };
 
 static const FailureReport failureReports[] = {
     {true,
      "The update procedure failed.\r\nPlease check that you have the right FW version for your module.",
-     "Update Failed", OS_MB_ICONWARNING, 5},
-    {false, "No upgrade path found for this version.", "ERROR", OS_MB_ICONWARNING, 6},
-    {false, "FW version did not change after update.", "ERROR", OS_MB_ICONWARNING, 7},
-    {true, "Please check that you have the right update package.", "Update Failed", OS_MB_ICONWARNING, 5},
-    {true, "Timeout while waiting for device to update the firmware.\r\n", "ERROR", OS_MB_OK, 8},
-    {true, "The device was not updated.", "ERROR", OS_MB_OK, 7},
+     "Update Failed", OS_MB_ICONWARNING, RESULT_UPDATE_FAILED},
+    {false, "No upgrade path found for this version.", "ERROR", OS_MB_ICONWARNING, RESULT_UPGRADE_PATH_ERROR},
+    {false, "FW version did not change after update.", "ERROR", OS_MB_ICONWARNING, RESULT_VERSION_UNCHANGED},
+    {true, "Please check that you have the right update package.", "Update Failed", OS_MB_ICONWARNING, RESULT_UPDATE_FAILED},
+    {true, "Timeout while waiting for device to update the firmware.\r\n", "ERROR", OS_MB_OK, RESULT_TIMEOUT},
+    {true, "The device was not updated.", "ERROR", OS_MB_OK, RESULT_VERSION_UNCHANGED},
 };
 
 static unsigned Fail(WorkerFailure failure) {
@@ -74,7 +74,7 @@ static unsigned Fail(WorkerFailure failure) {
   ShowMessageThrough(ProgressWindow, report.ownedByProgress ? ProgressWindow : nullptr, report.text, report.caption,
                      report.style);
   SetUpdateResult(report.code);
-  EndProgress(2);
+  EndProgress(PROGRESS_FAILURE);
   return 0;
 }
 
@@ -135,7 +135,7 @@ static bool NothingSent(int sendResult) {
 // once, with a wait of its own; the failure it follows is reported as it
 // is, whatever the module does.
 static void RestartAfterFailedSend() {
-  SetStage(4);
+  SetStage(STAGE_WAIT_REBOOT);
   SendModuleCommand(cmdRestart);
   if (DeviceGetKind(theDevice) == Simulator) return;
   if (WaitForPortToVanish() != 0) {
@@ -227,10 +227,10 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
       delta = entry.fromVersion != nullptr && entry.fromVersion[0] != '\0';
     }
 
-    SetStage(4);
+    SetStage(STAGE_WAIT_REBOOT);
     bool simulated = DeviceGetKind(theDevice) == Simulator;
     if (Restart() != 0) return Fail(F5_TIMEOUT);
-    SetStage(5);
+    SetStage(STAGE_WAIT_UPDATE);
     int polls = 0;
     if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
     if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
@@ -252,6 +252,6 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
 
   ShowMessageThrough(ProgressWindow, ProgressWindow, "The update procedure has now completed successfully.",
                      "Update successful", OS_MB_OK);
-  EndProgress(1);
+  EndProgress(PROGRESS_SUCCESS);
   return 0;
 }

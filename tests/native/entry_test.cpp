@@ -212,11 +212,11 @@ TEST_F(EntryTest, HostileCommandLinesEndInADefinedOutcome) {
 
 TEST(SetUpdateResult, KeepsTheFirstFailure) {
   ResetProcessState();
-  SetUpdateResult(0);
-  SetUpdateResult(5);
-  SetUpdateResult(7);
-  SetUpdateResult(0);
-  EXPECT_EQ(UpdateResult, 5);
+  SetUpdateResult(RESULT_SUCCESS);
+  SetUpdateResult(RESULT_UPDATE_FAILED);
+  SetUpdateResult(RESULT_VERSION_UNCHANGED);
+  SetUpdateResult(RESULT_SUCCESS);
+  EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
 }
 
 TEST(ShowMessage, IsSilentInQuietMode) {

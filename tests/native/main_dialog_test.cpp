@@ -221,7 +221,7 @@ class MainDialogTest : public ::testing::Test {
 TEST_F(MainDialogTest, ShowsAModuleFoundAtOnceWithoutATimer) {
   OpenModule();
   UserPresses({OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(Field(MODEL), "M7120x");
   EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
   EXPECT_EQ(Field(IMEI), "35 471203 015488 6");
@@ -271,7 +271,7 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
     FakeDialogPump();
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   ASSERT_EQ(CallCount("StartTimer"), 1);
   for (const FakeDialogCall &call : fakeDialog.calls)
     if (call.name == "StartTimer") {
@@ -318,7 +318,7 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
     }
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   EXPECT_EQ(CommandCount("AT*QVERS"), 4) << "the first poll and three timer polls";
   EXPECT_EQ(CommandCount("AT*QVER2"), 4);
@@ -354,7 +354,7 @@ TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
       EXPECT_EQ(Field(MODEL), damaged ? "No module found" : "M7120x");
       FakeDialogPress(dialog, OS_IDCANCEL);
     };
-    EXPECT_EQ(MainDialogRun(), 2);
+    EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
     EXPECT_EQ(CommandCount("AT+CGMM"), 1) << "one reopen after the restart";
     EXPECT_EQ(CommandCount("vers=1"), damaged ? 1 : 0);
@@ -379,7 +379,7 @@ TEST_F(MainDialogTest, AnyCommandStopsThePollForGood) {
     EXPECT_EQ(Field(MODEL), "No module found") << "no poll after the command";
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(CallCount("StartTimer"), 1);
   EXPECT_TRUE(Commands().empty());
   EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
@@ -389,8 +389,8 @@ TEST_F(MainDialogTest, AnyCommandStopsThePollForGood) {
 
 TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), 2);
-  EXPECT_EQ(UpdateResult, 0) << "the entry records the code";
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "the entry records the code";
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(DialogsRun(), std::vector<int>{MAIN});
   const std::string log = Log();
@@ -406,7 +406,7 @@ TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
 TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
   OpenModule();
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
   std::vector<std::string> commands = Commands();
   ASSERT_GE(commands.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 4),
@@ -459,7 +459,7 @@ TEST_F(MainDialogTest, ChecksRunOffTheInterfaceThreadWithTheButtonsGreyedOut) {
     }
   };
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
   ASSERT_GE(seen.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 4),
             (std::vector<std::string>{"AT*QVERS off", "AT*QVERS off greyed", "AT*QESFUD? off greyed",
@@ -487,8 +487,8 @@ TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
     const char *lastLine;
   };
   const Row rows[] = {
-      {"OK, then Cancel", {OS_IDOK, OS_IDCANCEL}, 1, nullptr},
-      {"Cancel, then OK", {OS_IDCANCEL, OS_IDOK}, 2, "QuillonDlg Cancel Pressed\r\r\n"},
+      {"OK, then Cancel", {OS_IDOK, OS_IDCANCEL}, MAIN_UPDATE_RAN, nullptr},
+      {"Cancel, then OK", {OS_IDCANCEL, OS_IDOK}, MAIN_REFUSED, "QuillonDlg Cancel Pressed\r\r\n"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -502,7 +502,7 @@ TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
       for (int id : row.presses) FakeDialogPress(dialog, id);
       EXPECT_EQ(Field(MODEL), "No module found") << "the poll has not reported";
       EXPECT_EQ(Count(Log(), "Time: "), 0u);
-      EXPECT_EQ(fakeDialog.windows[dialog].disabled.size(), row.end == 1 ? 2u : 0u);
+      EXPECT_EQ(fakeDialog.windows[dialog].disabled.size(), row.end == MAIN_UPDATE_RAN ? 2u : 0u);
       EXPECT_FALSE(fakeDialog.windows[dialog].ended) << "not under a poll that is out";
       FakeDialogPump();
     };
@@ -524,7 +524,7 @@ TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
   script->pinReply = PinStateReply("SIM PIN");
   OpenModule();
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
   EXPECT_EQ(CommandCount("AT*QESFUD?"), 1);
   EXPECT_EQ(CommandCount("AT+CPIN?"), 0);
   const std::vector<int> dialogs = DialogsRun();
@@ -547,34 +547,34 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
   const RefusalRow rows[] = {
       {"the rules do not know the board",
        [](ModuleScript &m) { m.identity = Identity("QHW 552 08/106"); },
-       2,
+       RESULT_NOT_SUPPORTED,
        {"ERROR|This update package doesn\x92t support the installed Mobile Broadband Module."},
        {MAIN},
        0},
       {"the PIN state query fails",
        [](ModuleScript &m) { m.pinReply = "ERROR\r\n"; },
-       3,
+       RESULT_SIM_MISSING,
        {"ERROR|Unable to check pin status"},
        {MAIN},
        0},
       {"quiet, the PIN state query fails", [](ModuleScript &m) {
          m.pinReply = "ERROR\r\n";
          quietMode = 1;
-       }, 3, {}, {MAIN}, 0},
+       }, RESULT_SIM_MISSING, {}, {MAIN}, 0},
       {"quiet, the SIM wants its PIN", [](ModuleScript &m) {
          m.pinReply = PinStateReply("SIM PIN");
          quietMode = 1;
-       }, 4, {}, {MAIN}, 0},
+       }, RESULT_PIN_ERROR, {}, {MAIN}, 0},
       {"quiet, the PIN state query gets no reply", [](ModuleScript &m) {
          m.pinReply = "";
          quietMode = 1;
-       }, 4, {}, {MAIN}, 0},
+       }, RESULT_PIN_ERROR, {}, {MAIN}, 0},
       {"the PIN state query gets no reply, the user gives up",
        [](ModuleScript &m) {
          m.pinReply = "";
          PinUserTypes({});
        },
-       4,
+       RESULT_PIN_ERROR,
        {},
        {MAIN, PIN},
        0},
@@ -583,7 +583,7 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
          m.pinReply = PinStateReply("SIM PUK");
          PinUserTypes({});
        },
-       4,
+       RESULT_PIN_ERROR,
        {},
        {MAIN, PIN},
        0},
@@ -592,7 +592,7 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
          m.pinReply = PinStateReply("SIM PIN");
          fakeDialog.failCreate.insert(PIN);
        },
-       4,
+       RESULT_PIN_ERROR,
        {},
        {MAIN, PIN},
        0},
@@ -621,7 +621,7 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
     row.arrange(*script);
     OpenModule();
     if (!quietMode) UserPresses({OS_IDOK});
-    EXPECT_EQ(MainDialogRun(), 2);
+    EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
     EXPECT_EQ(UpdateResult, row.result);
     EXPECT_EQ(Boxes(), row.boxes);
     for (const FakeMessageBox &box : fakeUi.shown) EXPECT_EQ(box.owner, Main());
@@ -654,10 +654,10 @@ TEST_F(MainDialogTest, GoesOnOnceThePinDialogHasOpenedTheSim) {
   OpenModule();
   PinUserTypes({"1234"});
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
   // The scripted module cannot take the update, so the run fails (5) past
   // the PIN, which would have ended it with 4.
-  EXPECT_EQ(UpdateResult, 5);
+  EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
   const FakeDialogCall *pin = LastRunOf(PIN);
   ASSERT_NE(pin, nullptr);
   EXPECT_EQ(pin->window, Main()) << "owned by the main dialog";
@@ -676,8 +676,8 @@ TEST_F(MainDialogTest, IgnoresCommandsWhileOkIsServed) {
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), 2);
-  EXPECT_EQ(UpdateResult, 4);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(UpdateResult, RESULT_PIN_ERROR);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(Count(Log(), "Time: "), 1u);
   EXPECT_EQ(Count(Log(), "Cancel"), 0u);
@@ -700,7 +700,7 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
     EXPECT_EQ(Count(Log(), okLine), 1u);
     FakeDialogPress(dialog, OS_IDOK);
   };
-  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
   EXPECT_EQ(CallCount("StartTimer"), 0);
   EXPECT_EQ(Count(Log(), "Time: "), 2u);
   EXPECT_EQ(Count(Log(), okLine), 2u);
@@ -719,9 +719,9 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
 TEST_F(MainDialogTest, CancelLogsItsLineAndNoHeader) {
   OpenModule();
   UserPresses({OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
 }
 
 // ---- Quiet mode ----------------------------------------------------------------
@@ -729,7 +729,7 @@ TEST_F(MainDialogTest, CancelLogsItsLineAndNoHeader) {
 TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
   quietMode = 1;
   OpenModule();
-  EXPECT_EQ(MainDialogRun(), 1);
+  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
   std::vector<std::string> names = FakeDialogCallNames();
   ASSERT_EQ(CallCount("SendCommand"), 1);
   for (const FakeDialogCall &call : fakeDialog.calls)
@@ -748,7 +748,7 @@ TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
 // The module must answer the first poll: OK follows it at once.
 TEST_F(MainDialogTest, QuietModeWithoutAModuleAtTheFirstPollEndsAtOnce) {
   quietMode = 1;
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(CallCount("StartTimer"), 1);
   EXPECT_EQ(CallCount("StopTimer"), 1);
   EXPECT_EQ(Count(Log(), okLine), 1u);
@@ -771,10 +771,10 @@ struct QuietReturnRow {
 // never back ends with no module found, as before.
 TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   const QuietReturnRow rows[] = {
-      {"back in AT mode", false, 3, 2, 2, 3},
-      {"back on the 120th poll", false, 120, 2, 2, 120},
-      {"back in its loader", true, 2, 0, 2, 2},
-      {"never back", false, -1, 0, 2, 120},
+      {"back in AT mode", false, 3, RESULT_NOT_SUPPORTED, MAIN_REFUSED, 3},
+      {"back on the 120th poll", false, 120, RESULT_NOT_SUPPORTED, MAIN_REFUSED, 120},
+      {"back in its loader", true, 2, RESULT_SUCCESS, MAIN_REFUSED, 2},
+      {"never back", false, -1, RESULT_SUCCESS, MAIN_REFUSED, 120},
   };
   for (const QuietReturnRow &row : rows) {
     SCOPED_TRACE(row.name);
@@ -805,10 +805,10 @@ TEST_F(MainDialogTest, FileModeShowsAndLogsThePathAsTheTarget) {
   OpenModule();
   fakeUi.answers = {OS_IDCANCEL};
   UserPresses({OS_IDOK, OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(Field(TARGET), "C:\\Packages\\fw R1D06.bin");
   EXPECT_EQ(Count(Log(), "FW version: R1D05 -> C:\\Packages\\fw R1D06.bin\r\r\n"), 1u);
-  EXPECT_EQ(UpdateResult, 0) << "still judged against the built-in target";
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "still judged against the built-in target";
 }
 
 // Long and non-ASCII values reach the fields whole (within the
@@ -818,7 +818,7 @@ TEST_F(MainDialogTest, KeepsHugeValuesWithinTheirBounds) {
   script->identity = Identity(product, std::string(900, 'M') + "\x01\x7f\xff");
   OpenModule();
   UserPresses({OS_IDOK, OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), 2);
+  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
   EXPECT_EQ(Field(MODEL), std::string(900, 'M') + "\x01\x7f\xff");
   EXPECT_LE(Field(HARDWARE).size(), 4000u);
   const std::string log = Log();

@@ -19,7 +19,7 @@ TEST_F(ProgressTest, CreationTakesTheGuardsSetsUpTheBarsAndThenStartsTheWorker) 
   size_t workerStart = 0;
   int code = Run([&] {
     workerStart = Mark();
-    EndProgress(1);
+    EndProgress(PROGRESS_SUCCESS);
   });
 
   EXPECT_EQ(code, 1);
@@ -54,7 +54,7 @@ TEST_F(ProgressTest, CreationTakesTheGuardsSetsUpTheBarsAndThenStartsTheWorker) 
     }
   }
   EXPECT_EQ(fakePower.state, 0x80000000u);
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
 }
 
 struct OperationRow {
@@ -66,15 +66,15 @@ struct OperationRow {
 TEST_F(ProgressTest, EachOperationShowsItsText) {
   const std::string longText(5000, 'x');
   const OperationRow rows[] = {
-      {"stage 0", [] { SetStage(0); }, {"status Connecting the device\r\n", "stage 0"}},
-      {"stage 1", [] { SetStage(1); }, {"status Initialize the device\r\n", "stage 1"}},
-      {"stage 2", [] { SetStage(2); }, {"status Send update package\r\n", "stage 2"}},
-      {"stage 3", [] { SetStage(3); }, {"status Send update package done\r\n", "stage 3"}},
+      {"stage 0", [] { SetStage(STAGE_CONNECT); }, {"status Connecting the device\r\n", "stage 0"}},
+      {"stage 1", [] { SetStage(STAGE_INITIALIZE); }, {"status Initialize the device\r\n", "stage 1"}},
+      {"stage 2", [] { SetStage(STAGE_SEND); }, {"status Send update package\r\n", "stage 2"}},
+      {"stage 3", [] { SetStage(STAGE_SEND_DONE); }, {"status Send update package done\r\n", "stage 3"}},
       {"stage 4 resets the percent",
-       [] { SetStage(4); },
+       [] { SetStage(STAGE_WAIT_REBOOT); },
        {"status Wait for the device to reboot\r\n", "percent bar 0", "percent text 0%", "stage 4"}},
       {"stage 5 resets the percent",
-       [] { SetStage(5); },
+       [] { SetStage(STAGE_WAIT_UPDATE); },
        {"status Wait for the device to update the firmware. This may take up to 10 min\r\n", "percent bar 0",
         "percent text 0%", "stage 5"}},
       {"a stage without a text only moves the indicator", [] { SetStage(6); }, {"stage 6"}},
@@ -98,7 +98,7 @@ TEST_F(ProgressTest, EachOperationShowsItsText) {
       from = Mark();
       row.operation();
       screen = ScreenSince(from);
-      EndProgress(1);
+      EndProgress(PROGRESS_SUCCESS);
     });
     EXPECT_EQ(screen, row.screen);
   }
@@ -109,32 +109,32 @@ TEST_F(ProgressTest, EachOperationShowsItsText) {
 // serves no requests sees nothing done, and no code is recorded.
 TEST_F(ProgressTest, OperationsActOnlyThroughTheDialogsRequests) {
   ProgressWindow = (OsWindow)0x999;  // no dialog of the fake answers it
-  SetStage(4);
+  SetStage(STAGE_WAIT_REBOOT);
   SetPercent(42);
   StatusPrintf("status");
   TitlePrintf("title");
-  EndProgress(2);
+  EndProgress(PROGRESS_FAILURE);
   ASSERT_FALSE(fakeDialog.calls.empty());
   for (const FakeDialogCall &call : fakeDialog.calls) EXPECT_EQ(call.name, "SendRequest");
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
   EXPECT_EQ(fakePower.state, 0u);
 }
 
 TEST_F(ProgressTest, OperationsDoNothingWithoutADialog) {
   SFProgressPair pair = {8192, 16384};
-  SetStage(5);
+  SetStage(STAGE_WAIT_UPDATE);
   SetPercent(42);
   StatusPrintf("status");
   TitlePrintf("title");
-  OnProgress(0, nullptr);
-  OnProgress(7, nullptr);
-  OnProgress(7, &pair);
+  OnProgress(SF_EVENT_LINK_STEP_0, nullptr);
+  OnProgress(SF_EVENT_TRANSFER, nullptr);
+  OnProgress(SF_EVENT_TRANSFER, &pair);
   fakeClock.tick += 100;
   pair.acknowledged = 12000;
-  OnProgress(7, &pair);
-  EndProgress(2);
+  OnProgress(SF_EVENT_TRANSFER, &pair);
+  EndProgress(PROGRESS_FAILURE);
   EXPECT_TRUE(fakeDialog.calls.empty());
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
 }
 
 struct EndRow {
@@ -148,9 +148,9 @@ struct EndRow {
 // the system may sleep again, a failure leaves a code, the dialog ends.
 TEST_F(ProgressTest, EndProgressReleasesTheGuardsAndEndsTheDialogInOneRequest) {
   const EndRow rows[] = {
-      {"success leaves the code alone", 0, 1, 0},
-      {"failure records 1", 0, 2, 1},
-      {"failure keeps the worker's own code", 5, 2, 5},
+      {"success leaves the code alone", RESULT_SUCCESS, PROGRESS_SUCCESS, RESULT_SUCCESS},
+      {"failure records 1", RESULT_SUCCESS, PROGRESS_FAILURE, RESULT_UNKNOWN_ERROR},
+      {"failure keeps the worker's own code", RESULT_UPDATE_FAILED, PROGRESS_FAILURE, RESULT_UPDATE_FAILED},
   };
   for (const EndRow &row : rows) {
     SCOPED_TRACE(row.name);
@@ -193,12 +193,12 @@ TEST_F(ProgressTest, SystemsWithoutBlockReasonsStillKeepTheMachineAwake) {
     StartOver();
     fakePower.lacksCreate = row.lacksCreate;
     fakePower.lacksDestroy = row.lacksDestroy;
-    EXPECT_EQ(Run([] { EndProgress(2); }), 2);
+    EXPECT_EQ(Run([] { EndProgress(PROGRESS_FAILURE); }), PROGRESS_FAILURE);
     Lines guards;
     for (const std::string &line : CallsSince(0))
       if (line.rfind("BlockReason", 0) == 0 || line.rfind("SetExecutionState", 0) == 0) guards.push_back(line);
     EXPECT_EQ(guards, row.guards);
-    EXPECT_EQ(UpdateResult, 1);
+    EXPECT_EQ(UpdateResult, RESULT_UNKNOWN_ERROR);
   }
 }
 
@@ -212,7 +212,7 @@ TEST_F(ProgressTest, DialogWithoutAWorkerSaysTheWorkerNeverStarted) {
     workerThread = noThread ? nullptr : OsThreadCreateSuspended([](void *) -> unsigned { return 0; }, nullptr);
     fakeThread.failResume = 1;
     EXPECT_EQ(ProgressDialogRun(nullptr), PROGRESS_WORKER_NOT_STARTED);
-    EXPECT_EQ(UpdateResult, 0) << "the caller names the run's code";
+    EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "the caller names the run's code";
     Lines calls = CallsSince(0);
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(Lines(calls.end() - 3, calls.end()),
@@ -223,7 +223,7 @@ TEST_F(ProgressTest, DialogWithoutAWorkerSaysTheWorkerNeverStarted) {
 
 TEST_F(ProgressTest, DialogThatCannotBeCreatedTakesNoGuards) {
   fakeDialog.failCreate.insert(IDD_PROGRESS);
-  EXPECT_EQ(Run([] { EndProgress(1); }), -1);
+  EXPECT_EQ(Run([] { EndProgress(PROGRESS_SUCCESS); }), -1);
   EXPECT_EQ(CallsSince(0), (Lines{"InitProgressControls", "DialogRun 133"}));
   EXPECT_EQ(ProgressWindow, nullptr);
   EXPECT_EQ(fakeThread.resumed, 0);
@@ -242,7 +242,7 @@ TEST_F(ProgressTest, UnattendedRunHasNoOwner) {
     SCOPED_TRACE(row.name);
     StartOver();
     quietMode = row.quiet;
-    Run([] { EndProgress(1); }, (OsWindow)0x77);
+    Run([] { EndProgress(PROGRESS_SUCCESS); }, (OsWindow)0x77);
     EXPECT_EQ(fakeDialog.windows[FakeDialogLast(IDD_PROGRESS)].owner, row.owner);
   }
 }
@@ -255,7 +255,7 @@ TEST_F(ProgressTest, UserCannotCloseTheDialog) {
     OsWindow dialog = FakeDialogLast(IDD_PROGRESS);
     FakeDialogPress(dialog, OS_IDCANCEL);
     openAfterCancel = !fakeDialog.windows[dialog].ended;
-    EndProgress(1);
+    EndProgress(PROGRESS_SUCCESS);
   });
   EXPECT_TRUE(openAfterCancel);
   EXPECT_EQ(code, 1);

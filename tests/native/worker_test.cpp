@@ -154,7 +154,7 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, SendsTheBuiltInPackageRestartsTwiceAndSeesTheNewFirmware) {
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Update successful|The update procedure has now completed successfully."});
   ExpectBoxesThroughTheDialog(true, OS_MB_OK);
   ASSERT_EQ(module->packages.size(), 2u);
@@ -180,7 +180,7 @@ TEST_F(WorkerTest, SendsAFileAndJudgesByTheBuildDateOnly) {
   WriteBytes("pkg.bin", std::string(20000, 'p'));
   updateFilePath = "pkg.bin";
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
   ASSERT_FALSE(module->packages.empty());
   EXPECT_EQ(module->packages[0], 20000u);
   // One pass: the file, then the optional image after the first restart,
@@ -207,23 +207,23 @@ void Nothing(WorkerModule &) {}
 // Every failure ends the dialog with 2 and leaves its own code, not 1.
 TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
   const FailureRow rows[] = {
-      {"file refused", [](WorkerModule &m) { m.rejectChunk = 1; }, "1234", 5,
+      {"file refused", [](WorkerModule &m) { m.rejectChunk = 1; }, "1234", RESULT_UPDATE_FAILED,
        "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 1},
-      {"missing file", Nothing, nullptr, 5,
+      {"missing file", Nothing, nullptr, RESULT_UPDATE_FAILED,
        "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.", true, OS_MB_ICONWARNING, 0},
-      {"package refused at chunk 3", [](WorkerModule &m) { m.rejectChunk = 3; }, "", 5,
+      {"package refused at chunk 3", [](WorkerModule &m) { m.rejectChunk = 3; }, "", RESULT_UPDATE_FAILED,
        "Update Failed|Please check that you have the right update package.", true, OS_MB_ICONWARNING, 1},
-      {"never back", [](WorkerModule &m) { m.backAfter = {-1}; }, "", 8,
+      {"never back", [](WorkerModule &m) { m.backAfter = {-1}; }, "", RESULT_TIMEOUT,
        "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 1},
-      {"found on the 1020th poll", [](WorkerModule &m) { m.backAfter = {1020}; }, "", 8,
+      {"found on the 1020th poll", [](WorkerModule &m) { m.backAfter = {1020}; }, "", RESULT_TIMEOUT,
        "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 1},
-      {"budget shared: 1000 polls, then 20", [](WorkerModule &m) { m.backAfter = {1000, 21}; }, "", 8,
+      {"budget shared: 1000 polls, then 20", [](WorkerModule &m) { m.backAfter = {1000, 21}; }, "", RESULT_TIMEOUT,
        "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 2},
-      {"restart ignored", [](WorkerModule &m) { m.ignoresRestart = true; }, "", 8,
+      {"restart ignored", [](WorkerModule &m) { m.ignoresRestart = true; }, "", RESULT_TIMEOUT,
        "ERROR|Timeout while waiting for device to update the firmware.\r\n", true, OS_MB_OK, 0},
-      {"build date unchanged", [](WorkerModule &m) { m.changesBuildDate = false; }, "", 7,
+      {"build date unchanged", [](WorkerModule &m) { m.changesBuildDate = false; }, "", RESULT_VERSION_UNCHANGED,
        "ERROR|The device was not updated.", true, OS_MB_OK, 2},
-      {"stuck in its loader after the flash", [](WorkerModule &m) { m.blankAfterRestart = true; }, "", 7,
+      {"stuck in its loader after the flash", [](WorkerModule &m) { m.blankAfterRestart = true; }, "", RESULT_VERSION_UNCHANGED,
        "ERROR|The device was not updated.", true, OS_MB_OK, 2},
   };
   for (const FailureRow &row : rows) {
@@ -282,7 +282,7 @@ TEST_F(WorkerTest, AFailedSendRestartsTheModuleOnceAndStillFails) {
     }
     fakeDebugLines.clear();
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(UpdateResult, 5);
+    EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
     EXPECT_EQ(Boxes(), std::vector<std::string>{row.fileMode ? f1 : f4});
     EXPECT_EQ(fakeUi.shown[0].owner, ProgressWindow);
     EXPECT_EQ(module->restarts, 1);
@@ -310,7 +310,7 @@ TEST_F(WorkerTest, NothingSentMeansNoRestart) {
     SetUp();
     updateFilePath = file;
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(UpdateResult, 5);
+    EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
     EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0);
     EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
   }
@@ -341,7 +341,7 @@ TEST_F(WorkerTest, AModuleAlreadyOnTheTargetIsReinstalledWithoutANewBuildDate) {
   module->version = PackageCatalogue[0].toVersion;
   module->changesBuildDate = false;
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(UpdateResult, 0);
+  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
 }
 
 TEST_F(WorkerTest, ADamagedImageSendsNothing) {
@@ -351,7 +351,7 @@ TEST_F(WorkerTest, ADamagedImageSendsNothing) {
   runCatalogue = &entry;
   runCount = 1;
   EXPECT_EQ(Run(RunOverCatalogue), 2);
-  EXPECT_EQ(UpdateResult, 5);
+  EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
   EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
   EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "nothing reached the module: no restart";
   EXPECT_TRUE(module->packages.empty());
@@ -372,13 +372,13 @@ TEST_F(WorkerTest, DeltaChains) {
   TestImage a(100, 1), b(200, 2), c(300, 3);
   const PackageEntry chain[] = {a.Entry("R1D05", "R1D06"), b.Entry("R1D06", "R1D07"), c.Entry("R1D07", "R1D08")};
   const ChainRow rows[] = {
-      {"three deltas", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, 0, 3},
-      {"the second delta does not take", {{100, "R1D06"}}, 7, 2},
+      {"three deltas", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, RESULT_SUCCESS, 3},
+      {"the second delta does not take", {{100, "R1D06"}}, RESULT_VERSION_UNCHANGED, 2},
       // The chain's end has no build date to compare: only a module that
       // does not say who it is, or names no version, was not updated.
-      {"back unidentified after the first delta", {{100, "R1D06"}}, 7, 1, true},
-      {"a module that reports no build date", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, 0, 3, false, ""},
-      {"back on an earlier version", {{100, "R1D06"}, {200, "R1D05"}}, 0, 2},
+      {"back unidentified after the first delta", {{100, "R1D06"}}, RESULT_VERSION_UNCHANGED, 1, true},
+      {"a module that reports no build date", {{100, "R1D06"}, {200, "R1D07"}, {300, "R1D08"}}, RESULT_SUCCESS, 3, false, ""},
+      {"back on an earlier version", {{100, "R1D06"}, {200, "R1D05"}}, RESULT_SUCCESS, 2},
   };
   for (const ChainRow &row : rows) {
     SCOPED_TRACE(row.name);
@@ -390,7 +390,7 @@ TEST_F(WorkerTest, DeltaChains) {
     module->buildDate = row.buildDate;
     runCatalogue = chain;
     runCount = 3;
-    EXPECT_EQ(Run(RunOverCatalogue), row.code == 0 ? 1 : 2);
+    EXPECT_EQ(Run(RunOverCatalogue), row.code == RESULT_SUCCESS ? PROGRESS_SUCCESS : PROGRESS_FAILURE);
     EXPECT_EQ(UpdateResult, row.code);
     std::vector<uint32_t> deltas;
     for (uint32_t length : module->packages)
@@ -407,7 +407,7 @@ TEST_F(WorkerTest, NoUpgradePathSendsNothing) {
   runCatalogue = chain;
   runCount = 1;
   EXPECT_EQ(Run(RunOverCatalogue), 2);
-  EXPECT_EQ(UpdateResult, 6);
+  EXPECT_EQ(UpdateResult, RESULT_UPGRADE_PATH_ERROR);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|No upgrade path found for this version."});
   ExpectBoxesThroughTheDialog(false, OS_MB_ICONWARNING);
   EXPECT_TRUE(module->packages.empty());
@@ -423,7 +423,7 @@ TEST_F(WorkerTest, TheSamePackageTwiceIsReportedOverNoWindow) {
   runCatalogue = chain;
   runCount = 2;
   EXPECT_EQ(Run(RunOverCatalogue), 2);
-  EXPECT_EQ(UpdateResult, 7);
+  EXPECT_EQ(UpdateResult, RESULT_VERSION_UNCHANGED);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|FW version did not change after update."});
   ExpectBoxesThroughTheDialog(false, OS_MB_ICONWARNING);
 }
@@ -435,7 +435,7 @@ TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
   // The simulated module reports no build date, so nothing shows that its
   // firmware changed: the run cannot count as a success.
   EXPECT_EQ(RunOnDevice(RunBuiltIn), 2);
-  EXPECT_EQ(UpdateResult, 7);
+  EXPECT_EQ(UpdateResult, RESULT_VERSION_UNCHANGED);
   EXPECT_EQ(Sleeps(1000), 0);
   EXPECT_EQ(Sleeps(100), 0);
   EXPECT_EQ(DeviceGetKind(theDevice), Simulator);
