@@ -260,13 +260,10 @@ Run = namedtuple("Run", "code seconds start end log left")
 Outcome = namedtuple("Outcome", "row first second events log_before log_after")
 
 
-def left_running(session):
-    """Processes of this session's prefix that a run started and that are
-    still there after it: the program itself, or the connection manager's
-    console program. Wine's own services do not count."""
-    names = (os.path.basename(EXE).lower(), "corvin.kvt.console.exe")
+def prefix_processes(session):
+    """(pid, command line, state) of the Linux processes of this session's
+    prefix."""
     wanted = ("WINEPREFIX=%s" % session.prefix).encode()
-    found = []
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
             continue
@@ -279,9 +276,18 @@ def left_running(session):
                 state = f.read().rsplit(")", 1)[1].split()[0]
         except OSError:
             continue
-        if state != "Z" and wanted in environ and any(n in cmdline.lower() for n in names):
-            found.append(os.path.basename(cmdline.split(" ")[0].replace("\\", "/")))
-    return sorted(found)
+        if wanted in environ:
+            yield int(pid), cmdline, state
+
+
+def left_running(session):
+    """Processes of this session's prefix that a run started and that are
+    still there after it: the program itself, or the connection manager's
+    console program. Wine's own services do not count."""
+    names = (os.path.basename(EXE).lower(), "corvin.kvt.console.exe")
+    return sorted(os.path.basename(cmdline.split(" ")[0].replace("\\", "/"))
+                  for _, cmdline, state in prefix_processes(session)
+                  if state != "Z" and any(n in cmdline.lower() for n in names))
 
 
 def log_of(session):
@@ -303,22 +309,8 @@ def run_once(session, module, args, limit):
 
 def program_pids(session):
     """Linux processes of this session's prefix that run the program."""
-    wanted = ("WINEPREFIX=%s" % session.prefix).encode()
     name = os.path.basename(EXE).lower()
-    found = []
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open("/proc/%s/environ" % pid, "rb") as f:
-                environ = f.read().split(b"\0")
-            with open("/proc/%s/cmdline" % pid, "rb") as f:
-                cmdline = f.read().replace(b"\0", b" ").decode(errors="replace").lower()
-        except OSError:
-            continue
-        if wanted in environ and name in cmdline:
-            found.append(int(pid))
-    return found
+    return [pid for pid, cmdline, _ in prefix_processes(session) if name in cmdline.lower()]
 
 
 def run_killed(session, module, args, limit, chunk):
