@@ -2,7 +2,7 @@
 """Runs rows of the fault matrix under Wine and rewrites them in
 docs/fault-matrix.md from what the program did.
 
-    python3 tools/fault_matrix.py              # the fast rows (about 10 minutes)
+    python3 tools/fault_matrix.py              # the fast rows (about 15 minutes; --jobs 3: about 6)
     python3 tools/fault_matrix.py --long       # every row (about 80 minutes)
     python3 tools/fault_matrix.py --long --jobs 3   # side by side: about 25 minutes
     python3 tools/fault_matrix.py ROW...       # only these rows
