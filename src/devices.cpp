@@ -139,6 +139,14 @@ SerialDevice *SerialDeviceOpenAuto() {
   return device;
 }
 
+SerialDevice *SerialDeviceOpenNamed(const char *port) {
+  if (port == nullptr || (std::strstr(port, "COM") == nullptr && std::strcmp(port, simulatorPortName) != 0))
+    return SerialDeviceOpenAuto();
+  SerialDevice *device = nullptr;
+  SerialDeviceOpen(&device, port, MODULE_BAUD);
+  return device;
+}
+
 int DeviceRead(SerialDevice *device, void *buffer, int length, int timeoutMs) {
   const DeviceOps *ops = OpsOf(device);
   if (ops == nullptr || ops->read == nullptr) return -1;

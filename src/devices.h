@@ -45,6 +45,11 @@ int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud);
 // candidate port answered.
 SerialDevice *SerialDeviceOpenAuto();
 
+// The port a user named, opened by that name when it is a COM port or the
+// simulated module; anything else, or none, by discovery. nullptr when
+// nothing answered.
+SerialDevice *SerialDeviceOpenNamed(const char *port);
+
 // An absent device is legal everywhere: reads, writes, locks and unlocks
 // give -1, the kind is None, close and the driver version do nothing.
 int DeviceRead(SerialDevice *device, void *buffer, int length, int timeoutMs);

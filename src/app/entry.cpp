@@ -10,7 +10,6 @@
 #include "app/main_dialog.h"
 #include "app/state.h"
 #include "devices.h"
-#include "module_interface.h"
 #include "sf_util.h"
 #include "upgrade_log.h"
 
@@ -89,12 +88,7 @@ static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
 // The port named with -t, the simulated module, or discovery. A named port
 // that does not open is no error here: the main dialog keeps looking by
 // discovery while no module is known.
-static void OpenModuleDevice() {
-  if (std::strstr(portName, comPortMark) != nullptr || std::strcmp(portName, simulatorPortName) == 0)
-    SerialDeviceOpen(&theDevice, portName, MODULE_BAUD);
-  else
-    theDevice = SerialDeviceOpenAuto();
-}
+static void OpenModuleDevice() { theDevice = SerialDeviceOpenNamed(portName); }
 
 // The upgrade-log lines around each hand-off, by mode.
 struct HandOffTexts {

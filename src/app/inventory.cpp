@@ -40,11 +40,7 @@ int InventoryUpgradeChain(const PackageEntry *catalogue, int count, const char *
 // Opened as the entry opens it, then as the main dialog's first poll does
 // when that found nothing.
 static SerialDevice *OpenAsARun(const char *port) {
-  SerialDevice *device = nullptr;
-  if (port != nullptr && (std::strstr(port, "COM") != nullptr || std::strcmp(port, simulatorPortName) == 0))
-    SerialDeviceOpen(&device, port, MODULE_BAUD);
-  else
-    device = SerialDeviceOpenAuto();
+  SerialDevice *device = SerialDeviceOpenNamed(port);
   if (device == nullptr) device = SerialDeviceOpenAuto();
   return device;
 }
