@@ -23,11 +23,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "devices.h"
+#include "device/devices.h"
+#include "log/trace_log.h"
 #include "module_interface.h"
 #include "os/debug_output.h"
-#include "sf_library.h"
-#include "trace_log.h"
+#include "update/sf_library.h"
 #include "version_control/packages.h"
 
 namespace {

@@ -1,6 +1,6 @@
 # End-to-end tests: the real Quillon.exe under Wine, driven from Python.
 if(WIN32)
-  add_executable(probe ${PROJECT_SOURCE_DIR}/tests/e2e/probe/probe.cpp)
+  add_executable(probe ${PROJECT_SOURCE_DIR}/tests/e2e/programs/probe.cpp)
   target_compile_options(probe PRIVATE ${QUILLON_WARNINGS})
   target_link_options(probe PRIVATE -static)
   # Handle counts and memory of other processes, for the soak run.

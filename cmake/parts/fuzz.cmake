@@ -14,9 +14,9 @@ set(QUILLON_FUZZ_SECONDS 5 CACHE STRING "How long make test runs each libFuzzer 
 # What every target that talks to the module needs: the AT channel and its
 # trace, over the scripted module and the virtual clock.
 set(QUILLON_FUZZ_CHANNEL
-    ${PROJECT_SOURCE_DIR}/src/at.cpp
-    ${PROJECT_SOURCE_DIR}/src/trace_log.cpp
-    ${PROJECT_SOURCE_DIR}/src/trace_queue.cpp
+    ${PROJECT_SOURCE_DIR}/src/at/at.cpp
+    ${PROJECT_SOURCE_DIR}/src/log/trace_log.cpp
+    ${PROJECT_SOURCE_DIR}/src/log/trace_queue.cpp
     ${QUILLON_FUZZ_DIR}/fuzz_module.cpp
     ${QUILLON_FUZZ_DIR}/fuzz_seams.cpp
     ${PROJECT_SOURCE_DIR}/tests/fakes/fake_clock.cpp)
@@ -64,19 +64,19 @@ endfunction()
 quillon_fuzz_target(at_fuzz REPLAY_RUNS 5000 ${QUILLON_FUZZ_CHANNEL})
 quillon_fuzz_target(version_fuzz ${QUILLON_FUZZ_CHANNEL}
                     ${PROJECT_SOURCE_DIR}/src/version_control/identify.cpp)
-quillon_fuzz_target(pin_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp)
-quillon_fuzz_target(query_line_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp)
+quillon_fuzz_target(pin_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp)
+quillon_fuzz_target(query_line_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp)
 quillon_fuzz_target(judge_fuzz
                     ${PROJECT_SOURCE_DIR}/src/version_control/judge.cpp
                     ${PROJECT_SOURCE_DIR}/src/version_control/rules.cpp)
 target_include_directories(judge_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/data)
 quillon_fuzz_target(sf_version_fuzz ${QUILLON_FUZZ_CHANNEL}
-                    ${PROJECT_SOURCE_DIR}/src/at_cmd.cpp ${PROJECT_SOURCE_DIR}/src/sf_link.cpp)
-quillon_fuzz_target(sf_reply_fuzz ${PROJECT_SOURCE_DIR}/src/sf_header.cpp)
+                    ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp ${PROJECT_SOURCE_DIR}/src/update/sf_link.cpp)
+quillon_fuzz_target(sf_reply_fuzz ${PROJECT_SOURCE_DIR}/src/update/sf_header.cpp)
 # The inventory's report: written, then read back by a strict reader.
-quillon_fuzz_target(json_fuzz ${PROJECT_SOURCE_DIR}/src/json_text.cpp
-                    ${PROJECT_SOURCE_DIR}/src/app/inventory_json.cpp
-                    ${PROJECT_SOURCE_DIR}/src/app/inventory_status.cpp)
+quillon_fuzz_target(json_fuzz ${PROJECT_SOURCE_DIR}/src/common/json_text.cpp
+                    ${PROJECT_SOURCE_DIR}/src/app/inventory/inventory_json.cpp
+                    ${PROJECT_SOURCE_DIR}/src/app/inventory/inventory_status.cpp)
 
 # The command line: splitter and option scanner, with its own driver.
 add_executable(cmdline_fuzz ${QUILLON_FUZZ_DIR}/cmdline_fuzz.cpp ${PROJECT_SOURCE_DIR}/src/app/cmdline.cpp)

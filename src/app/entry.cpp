@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "app/cmdline.h"
-#include "app/inventory_run.h"
-#include "app/main_dialog.h"
+#include "app/dialogs/main_dialog.h"
+#include "app/inventory/inventory_run.h"
+#include "app/sf_util.h"
 #include "app/state.h"
-#include "devices.h"
-#include "sf_util.h"
-#include "upgrade_log.h"
+#include "device/devices.h"
+#include "log/upgrade_log.h"
 
 static const char upgradeLogPath[] = "C:\\FWLog.txt";
 // A -t argument naming a serial port contains this.

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 SerialDevice *theDevice;
 const char *updateFilePath;

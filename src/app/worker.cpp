@@ -5,17 +5,17 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/message_request.h"
-#include "app/progress.h"
+#include "app/dialogs/message_request.h"
+#include "app/dialogs/progress.h"
 #include "app/state.h"
-#include "at.h"
-#include "devices.h"
+#include "at/at.h"
+#include "device/devices.h"
+#include "log/trace_log.h"
+#include "log/upgrade_log.h"
 #include "module_interface.h"
 #include "os/clock.h"
 #include "os/ui.h"
-#include "sf_library.h"
-#include "trace_log.h"
-#include "upgrade_log.h"
+#include "update/sf_library.h"
 #include "version_control/identify.h"
 #include "version_control/packages.h"
 

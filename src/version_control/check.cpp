@@ -3,7 +3,7 @@
 // tell the user why not.
 #include "version_control/check.h"
 
-#include "upgrade_log.h"
+#include "log/upgrade_log.h"
 #include "version_control/identify.h"
 #include "version_control/judge.h"
 #include "version_control/packages.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "at.h"
+#include "at/at.h"
 #include "module_interface.h"
 
 const char NoModuleFound[] = "No module found";

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "sha256.h"
+#include "common/sha256.h"
 
 struct PackageEntry {
   const char *fromVersion;  // "" for a full package, which applies to any version

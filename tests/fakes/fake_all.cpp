@@ -1,6 +1,7 @@
 // Every fake back to its start.
 #include "fakes/fake_all.h"
 
+#include "device/simulator.h"
 #include "fakes/fake_child_process.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
@@ -15,7 +16,6 @@
 #include "fakes/fake_sync.h"
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
-#include "simulator.h"
 
 void ResetAllFakes() {
   FakeClockReset();

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "at.h"
+#include "at/at.h"
 #include "fuzz/fuzz_module.h"
 #include "module_interface.h"
 #include "os/sync.h"

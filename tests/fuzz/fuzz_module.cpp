@@ -2,7 +2,7 @@
 #include "fuzz/fuzz_module.h"
 
 
-#include "devices.h"
+#include "device/devices.h"
 #include "fakes/fake_clock.h"
 #include "os/sync.h"
 

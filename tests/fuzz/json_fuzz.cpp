@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/inventory.h"
-#include "app/inventory_json.h"
+#include "app/inventory/inventory.h"
+#include "app/inventory/inventory_json.h"
+#include "common/json_text.h"
 #include "fuzz/fuzz_check.h"
-#include "json_text.h"
-#include "json_value.h"
+#include "support/json_value.h"
 
 static const char target[] = "json_fuzz";
 

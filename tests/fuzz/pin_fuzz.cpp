@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "at.h"
-#include "at_cmd.h"
+#include "at/at.h"
+#include "at/at_cmd.h"
 #include "fuzz/fuzz_module.h"
 #include "module_interface.h"
 

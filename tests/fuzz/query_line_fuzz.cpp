@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "at.h"
-#include "at_cmd.h"
+#include "at/at.h"
+#include "at/at_cmd.h"
 #include "fuzz/fuzz_module.h"
 #include "module_interface.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "sf_header.h"
-#include "sf_library.h"
+#include "update/sf_header.h"
+#include "update/sf_library.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "at.h"
+#include "at/at.h"
 #include "fuzz/fuzz_module.h"
 #include "module_interface.h"
-#include "sf_link.h"
+#include "update/sf_link.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "app/entry.h"
-#include "trace_log.h"
+#include "log/trace_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   (void)instance;

@@ -1,0 +1,418 @@
+// The main dialog: who the module is and what it will get; on OK the
+// checks and the user's word before the update worker starts.
+#include "app/dialogs/main_dialog.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "app/dialogs/main_dialog_run_info.h"
+#include "app/dialogs/message_request.h"
+#include "app/dialogs/pin_dialog.h"
+#include "app/dialogs/progress.h"
+#include "app/state.h"
+#include "app/worker.h"
+#include "at/at.h"
+#include "at/at_cmd.h"
+#include "device/devices.h"
+#include "log/trace_log.h"
+#include "log/upgrade_log.h"
+#include "module_interface.h"
+#include "os/clock.h"
+#include "os/dialog.h"
+#include "os/sync.h"
+#include "os/thread.h"
+#include "resource.h"
+#include "version_control/check.h"
+#include "version_control/identify.h"
+#include "version_control/packages.h"
+
+static const unsigned traceThreshold = 4;
+static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog";
+
+enum {
+  POLL_TIMER_ID = 110,
+  POLL_PERIOD_MS = 1000,
+  CHECK_TIMEOUT_MS = 4000,  // the update-state and PIN-state queries
+  WAIT_NO_LIMIT = -1,
+  // Quiet mode gives a module restarted out of its update mode this many
+  // one-second polls to come back before OK judges it.
+  RETURN_POLL_LIMIT = 120,
+};
+
+// What an OK press may lead to besides the end codes.
+enum { MAIN_STAY_OPEN = 0 };
+
+static const char warningText[] =
+    "This application will now update the firmware in the module.\n\n\n"
+    "- Please make sure that you do not power off the laptop during the firmware update since a loss of power "
+    "during the update could make the module unusable.\n"
+    "- Please ensure that the laptop is running on AC plugged in power\nand NOT battery power.\n"
+    "- The update procedure may take up to 15 min to complete.";
+
+// The requests this dialog serves. The threads that ask the module hand
+// their result back with one synchronous request each, as their last act;
+// whatever follows runs after they have ended.
+enum MainRequest {
+  REQUEST_POLL_DONE,    // value: the PollRecord; from the poll
+  REQUEST_CHECKS_DONE,  // value: the checks' outcome, an end code or MAIN_STAY_OPEN
+  REQUEST_PIN_DIALOG,   // value: where the PIN dialog's end code goes; from the checks
+  REQUEST_CONTINUE,     // posted: the thread that reported has ended
+};
+
+// No outcome of OK's checks waits to be acted on.
+enum { CHECKS_NONE = -1 };
+
+// What one poll asked and found. The device goes in as theDevice was and
+// comes out opened when it was none; the interface makes it theDevice.
+struct PollRecord {
+  SerialDevice *device;
+  ModuleInfo info;
+};
+
+struct MainDialogState {
+  int moduleState;     // 1 once a module was identified; never reset
+  unsigned pollTimer;  // the running poll timer's id, 0 when none
+  int pollStopped;     // a command stopped the poll for good
+  int busy;            // an OK press is being served: its checks, boxes and run
+  int ended;
+  // The poll or checks thread that asks the module, from its start until
+  // the interface thread has waited for its end. While it is out the
+  // dialog does not end, and no other thread starts.
+  OsThread helper;
+  int pendingCommand;  // OK or Cancel pressed while a poll was out, 0 when none
+  int checksOutcome;   // CHECKS_NONE, or what the checks reported
+  // A module found in its update mode was sent the restart. The dialog
+  // runs once per process, so this is once in the process's lifetime: a
+  // module whose firmware cannot start comes back in update mode on every
+  // restart and must not be restarted for ever. Written by one poll at a
+  // time.
+  int restartedUpdateMode;
+};
+
+static MainDialogState mainDialog;
+// Six 4000-byte fields: too large for a thread's or a procedure's frame.
+// One poll is out at a time.
+static PollRecord pollRecord;
+
+static void StopPoll(OsWindow dialog) {
+  mainDialog.pollStopped = 1;
+  if (mainDialog.pollTimer == 0) return;
+  OsStopTimer(dialog, mainDialog.pollTimer);
+  mainDialog.pollTimer = 0;
+}
+
+static void End(OsWindow dialog, int code) {
+  mainDialog.ended = 1;
+  OsDialogEnd(dialog, code);
+}
+
+static void EnableButtons(OsWindow dialog, int enabled) {
+  OsEnableItem(dialog, OS_IDOK, enabled);
+  OsEnableItem(dialog, OS_IDCANCEL, enabled);
+}
+
+// Over the owner, or the desktop when there is none; the size stays.
+static void Centre(OsWindow dialog) {
+  OsRect outer, own;
+  if (!OsGetWindowRect(OsGetParentOrDesktop(dialog), &outer) || !OsGetWindowRect(dialog, &own)) return;
+  int width = own.right - own.left;
+  int height = own.bottom - own.top;
+  OsMoveWindowTo(dialog, outer.left + (outer.right - outer.left - width) / 2,
+                 outer.top + (outer.bottom - outer.top - height) / 2);
+}
+
+static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
+  static char hardware[2 * MODULE_TEXT_SIZE];
+  std::snprintf(hardware, sizeof hardware, "%s %s", info->productNumber, info->revision);
+  OsSetItemText(dialog, IDC_MAIN_BUILD_DATE, info->buildDate);
+  OsSetItemText(dialog, IDC_MAIN_HARDWARE, hardware);
+  OsSetItemText(dialog, IDC_MAIN_FIRMWARE, info->softwareVersion);
+  OsSetItemText(dialog, IDC_MAIN_MODEL, info->model);
+  OsSetItemText(dialog, IDC_MAIN_IMEI, info->imei);
+}
+
+// ---- Off the interface thread ----------------------------------------------
+// A silent module holds each exchange for seconds; a window that answers
+// no message for five is marked as not responding and offered to be ended.
+
+// A device that answered only the update-mode probe is a module left in
+// its loader, which no identification reaches. Its restart brings back the
+// firmware it has; discovery finds it again when it is back. Nothing is
+// ever sent to it in that mode: which package would fit it is unknown.
+static void RestartUpdateModeDevice(PollRecord *poll) {
+  if (poll->device == nullptr || (poll->device->deviceStatusBits & UpdateModeBit) == 0 ||
+      mainDialog.restartedUpdateMode)
+    return;
+  mainDialog.restartedUpdateMode = 1;
+  TRACE(TRACE_WARNING, "Module found in update mode; restarting it\n");
+  ATSendCmd(poll->device, cmdRestart.text, nullptr, 0, cmdRestart.timeoutMs);
+  DeviceClose(poll->device);
+  poll->device = nullptr;
+}
+
+// One look for the module: a device that is open is asked again, never
+// reopened; without one, discovery tries to open one. Touches neither
+// theDevice nor the dialog.
+static void PollOnce(PollRecord *poll) {
+  if (poll->device == nullptr) poll->device = SerialDeviceOpenAuto();
+  RestartUpdateModeDevice(poll);
+  poll->info = IdentifyModule(poll->device);
+}
+
+static unsigned PollThread(void *dialog) {
+  PollOnce(&pollRecord);
+  OsSendRequest((OsWindow)dialog, REQUEST_POLL_DONE, (intptr_t)&pollRecord);
+  return 0;
+}
+
+// The PIN dialog belongs to the interface thread; the checks ask for it.
+static int PinDialogThrough(OsWindow dialog) {
+  int code = PIN_CANCELLED;
+  OsSendRequest(dialog, REQUEST_PIN_DIALOG, (intptr_t)&code);
+  return code;
+}
+
+// MAIN_STAY_OPEN when the SIM lets the update go on, else the end code.
+static int CheckSim(OsWindow dialog) {
+  // A module that takes the update-state query needs no unlocked SIM.
+  if (ATQueryUpdateMode(theDevice, CHECK_TIMEOUT_MS) == AT_SUCCESS) return MAIN_STAY_OPEN;
+  int state = PinStateUnknown;
+  if (ATGetPinState(theDevice, &state, CHECK_TIMEOUT_MS) == AT_FAILURE) {
+    ShowMessageThrough(dialog, dialog, "Unable to check pin status", "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
+    SetUpdateResult(RESULT_SIM_MISSING);
+    return MAIN_REFUSED;
+  }
+  if (state == Ready) return MAIN_STAY_OPEN;
+  // Nobody is there to type a code in quiet mode; a PIN dialog that did
+  // not accept a code, for whatever reason, leaves the SIM locked.
+  if (quietMode || PinDialogThrough(dialog) != PIN_ACCEPTED) {
+    SetUpdateResult(RESULT_PIN_ERROR);
+    return MAIN_REFUSED;
+  }
+  return MAIN_STAY_OPEN;
+}
+
+// OK's checks: the version control, then the SIM. Their boxes and the PIN
+// dialog are shown by the interface thread.
+static unsigned ChecksThread(void *argument) {
+  OsWindow dialog = (OsWindow)argument;
+  int outcome = MAIN_STAY_OPEN;
+  if (!CheckVersionControl(theDevice, forceUpgrade, dialog, ShowMessageOnOwnersThread)) {
+    SetUpdateResult(RESULT_NOT_SUPPORTED);
+    outcome = MAIN_REFUSED;
+  } else {
+    outcome = CheckSim(dialog);
+  }
+  OsSendRequest(dialog, REQUEST_CHECKS_DONE, outcome);
+  return 0;
+}
+
+// Runs `procedure` on a thread of its own. In quiet mode, and when no
+// thread can be had, it runs here: a quiet run does it all before the
+// dialog is ever shown, so no window waits on screen meanwhile.
+static void StartHelper(OsWindow dialog, OsThreadProc procedure) {
+  if (!quietMode) {
+    OsThread thread = OsThreadCreateSuspended(procedure, dialog);
+    if (thread != nullptr) {
+      mainDialog.helper = thread;
+      if (OsThreadResume(thread)) return;
+      OsThreadClose(thread);
+      mainDialog.helper = nullptr;
+    }
+    TRACE(TRACE_WARNING, "No thread to ask the module on; asking it from the dialog\n");
+  }
+  procedure(dialog);
+}
+
+static void StartPoll(OsWindow dialog) {
+  pollRecord.device = theDevice;
+  StartHelper(dialog, PollThread);
+}
+
+// ---- Back on the interface thread ------------------------------------------
+
+static int RunUpdate(OsWindow dialog);
+
+// After the warning: the update, or the dialog again.
+static void FinishOk(OsWindow dialog, int outcome) {
+  // Declined, the dialog stays with its poll stopped; OK starts over.
+  if (outcome == MAIN_STAY_OPEN &&
+      ShowMessage(dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK)
+    outcome = RunUpdate(dialog);
+  mainDialog.busy = 0;
+  if (outcome != MAIN_STAY_OPEN) {
+    End(dialog, outcome);
+    return;
+  }
+  EnableButtons(dialog, 1);
+  OsFocusItem(dialog, OS_IDOK);
+}
+
+static void OnOk(OsWindow dialog) {
+  RunInfo info;
+  CollectRunInfo(dialog, &info);
+  UpgradeLogWrite("QuillonDlg OK Pressed\r\n");
+  if (mainDialog.moduleState != 1) {
+    End(dialog, MAIN_REFUSED);
+    return;
+  }
+  mainDialog.busy = 1;
+  EnableButtons(dialog, 0);
+  StartHelper(dialog, ChecksThread);
+}
+
+static void Serve(OsWindow dialog, int id) {
+  if (id == OS_IDOK) {
+    OnOk(dialog);
+  } else if (id == OS_IDCANCEL) {
+    UpgradeLogWrite("QuillonDlg Cancel Pressed\r\n");
+    End(dialog, MAIN_REFUSED);
+  }
+}
+
+// The thread that reported has ended, or is about to: its report was its
+// last act, so the wait is short and the thread sends nothing more.
+static void Continue(OsWindow dialog) {
+  if (mainDialog.helper != nullptr) {
+    OsThreadWait(mainDialog.helper, WAIT_NO_LIMIT);
+    OsThreadClose(mainDialog.helper);
+    mainDialog.helper = nullptr;
+  }
+  if (mainDialog.checksOutcome != CHECKS_NONE) {
+    int outcome = mainDialog.checksOutcome;
+    mainDialog.checksOutcome = CHECKS_NONE;
+    FinishOk(dialog, outcome);
+    return;
+  }
+  int pending = mainDialog.pendingCommand;
+  mainDialog.pendingCommand = 0;
+  if (pending != 0) Serve(dialog, pending);
+}
+
+// Never waits here for the thread that is inside this very request:
+// the wait is posted behind it. A step run without a thread goes on at once.
+static void HandOver(OsWindow dialog) {
+  if (mainDialog.helper == nullptr) {
+    Continue(dialog);
+    return;
+  }
+  OsPostRequest(dialog, REQUEST_CONTINUE, 0);
+}
+
+static void OnPollDone(OsWindow dialog, PollRecord *poll) {
+  theDevice = poll->device;
+  if (std::strcmp(poll->info.model, NoModuleFound) != 0) {
+    mainDialog.moduleState = 1;
+    StopPoll(dialog);
+  } else if (mainDialog.pollTimer == 0 && !mainDialog.pollStopped) {
+    mainDialog.pollTimer = OsStartTimer(dialog, POLL_TIMER_ID, POLL_PERIOD_MS);
+  }
+  ShowModule(dialog, &poll->info);
+  HandOver(dialog);
+}
+
+static void OnRequest(OsWindow dialog, int request, intptr_t value) {
+  switch (request) {
+    case REQUEST_POLL_DONE:
+      OnPollDone(dialog, (PollRecord *)value);
+      break;
+    case REQUEST_CHECKS_DONE:
+      mainDialog.checksOutcome = (int)value;
+      HandOver(dialog);
+      break;
+    case REQUEST_PIN_DIALOG:
+      *(int *)value = PinDialogRun(dialog);
+      break;
+    case REQUEST_MESSAGE_BOX:
+      ServeMessageRequest(value);
+      break;
+    case REQUEST_CONTINUE:
+      Continue(dialog);
+      break;
+    default:
+      break;
+  }
+}
+
+// Starts the worker behind the progress dialog and waits for it. No
+// thread of this dialog is out by now, and the poll is stopped: the
+// worker has theDevice to itself.
+static int RunUpdate(OsWindow dialog) {
+  OsInitProgressControls();
+  workerThread = OsThreadCreateSuspended(UpdateWorker, nullptr);
+  if (workerThread == nullptr) {
+    TRACE(TRACE_WARNING, "Worker thread not created\n");
+    SetUpdateResult(RESULT_UNKNOWN_ERROR);
+    return MAIN_REFUSED;
+  }
+  int progress = ProgressDialogRun(quietMode ? nullptr : dialog);
+  if (progress == -1 || progress == PROGRESS_WORKER_NOT_STARTED) {
+    // The progress dialog resumes the worker when it is created: without
+    // the dialog, or when the resume failed, the worker never ran, and a
+    // wait for it would never end.
+    if (progress == -1) TRACE(TRACE_WARNING, "Progress dialog not created\n");
+    OsThreadClose(workerThread);
+    workerThread = nullptr;
+    SetUpdateResult(RESULT_UNKNOWN_ERROR);
+    return MAIN_REFUSED;
+  }
+  // A worker whose end cannot be awaited may still be running and own the
+  // device: nothing after this is safe, so the process ends here.
+  if (OsThreadWait(workerThread, WAIT_NO_LIMIT) != OS_WAIT_OBJECT_0)
+    TRACE(TRACE_FATAL, "Worker thread wait failed\n");
+  OsThreadClose(workerThread);
+  workerThread = nullptr;
+  return MAIN_UPDATE_RAN;
+}
+
+static int OnInit(OsWindow dialog) {
+  Centre(dialog);
+  OsSetCaption(dialog, QUILLON_CAPTION);
+  OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(updateFilePath));
+  // Its report starts the poll timer when nobody answered.
+  StartPoll(dialog);
+  // OK follows at once in quiet mode: a module just restarted out of its
+  // update mode is given its time to come back before it is judged. The
+  // wait ends as soon as any device opens. A quiet poll runs here, on this
+  // thread, before any window is shown.
+  for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && mainDialog.moduleState == 0 &&
+                      theDevice == nullptr && polls < RETURN_POLL_LIMIT;
+       polls++) {
+    OsSleep(POLL_PERIOD_MS);
+    StartPoll(dialog);
+  }
+  // Before the dialog is shown: a quiet run never shows it at all.
+  if (quietMode) OsSendCommand(dialog, OS_IDOK);
+  return 1;
+}
+
+static void OnCommand(OsWindow dialog, int id) {
+  // While OK is served, its boxes and dialogs run message loops of their
+  // own; a command arriving through them must not start a second run.
+  if (mainDialog.ended || mainDialog.busy) return;
+  StopPoll(dialog);
+  if (mainDialog.helper == nullptr) {
+    Serve(dialog, id);
+    return;
+  }
+  // A poll is out: OK must see what it finds, and the dialog may not end
+  // under it. The first of OK and Cancel is served once it has reported.
+  if ((id != OS_IDOK && id != OS_IDCANCEL) || mainDialog.pendingCommand != 0) return;
+  mainDialog.pendingCommand = id;
+  if (id == OS_IDOK) EnableButtons(dialog, 0);
+}
+
+static void OnTimer(OsWindow dialog, unsigned id) {
+  // A poll still out (a silent module takes seconds) lets the tick pass.
+  if (mainDialog.pollTimer != 0 && id == mainDialog.pollTimer && mainDialog.helper == nullptr && !mainDialog.busy)
+    StartPoll(dialog);
+}
+
+int MainDialogRun() {
+  static const OsDialogLogic logic = {
+      /*init=*/OnInit, /*command=*/OnCommand, /*timer=*/OnTimer, /*request=*/OnRequest, /*refusesSessionEnd=*/0};
+  mainDialog = MainDialogState{};
+  mainDialog.checksOutcome = CHECKS_NONE;
+  return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);
+}

@@ -1,0 +1,66 @@
+// The inventory run: the judgement, the last run's result, and the report
+// in both places. A report that cannot be written changes no exit code: a
+// fleet tool still learns the status from it.
+#include "app/inventory/inventory_run.h"
+
+#include <cstdio>
+
+#include "app/inventory/inventory.h"
+#include "app/inventory/inventory_json.h"
+#include "device/devices.h"
+#include "log/trace_log.h"
+#include "log/upgrade_log_read.h"
+#include "os/file_replace.h"
+#include "os/std_output.h"
+#include "resource.h"
+#include "version_control/packages.h"
+
+static const unsigned traceThreshold = 3;
+static const char traceSource[] = "..\\..\\..\\src\\app\\inventory_run";
+
+// Written beside the report and then moved over it, so a collector never
+// reads half a file.
+static const char inventoryTempPath[] = "C:\\FWInventory.json.tmp";
+
+static int WriteWhole(const char *path, const char *bytes, size_t length) {
+  FILE *file = std::fopen(path, "wb");
+  if (file == nullptr) return 0;
+  size_t written = std::fwrite(bytes, 1, length, file);
+  int closed = std::fclose(file) == 0;
+  return written == length && closed;
+}
+
+static void KeepReport(const JsonText *json) {
+  if (WriteWhole(inventoryTempPath, json->bytes, json->length) &&
+      OsReplaceFile(inventoryTempPath, inventoryFilePath))
+    return;
+  std::remove(inventoryTempPath);
+  TRACE(TRACE_WARNING, "Inventory not written to %s\n", inventoryFilePath);
+}
+
+int InventoryRun(const char *port, int forceUpgrade, const char *upgradeLogPath) {
+  // Six 4000-byte fields: off the stack.
+  static InventoryRecord record;
+  const InventoryRequest request = {port != nullptr ? port : "", forceUpgrade, PackageCatalogue,
+                                    PackageCatalogueCount(), TargetVersionText(nullptr)};
+  SerialDevice *device = nullptr;
+  InventoryJudge(&request, &device, &record);
+  DeviceClose(device);
+  record.hasLastRun = UpgradeLogReadLastResult(upgradeLogPath, &record.lastRunCode, record.lastRunText,
+                                               (int)sizeof record.lastRunText);
+
+  int code = InventoryExitCode(record.status);
+  JsonText json;
+  JsonTextInit(&json);
+  InventoryToJson(&record, QUILLON_CAPTION, &json);
+  if (json.failed) {
+    TRACE(TRACE_WARNING, "Inventory not written: out of memory\n");
+  } else {
+    if (OsStdOutputWrite(json.bytes, (uint32_t)json.length) < 0)
+      TRACE(TRACE_WARNING, "Inventory not written to standard output\n");
+    KeepReport(&json);
+  }
+  JsonTextFree(&json);
+  TRACE(TRACE_INFO, "Inventory: %s (%d)\n", InventoryStatusName(record.status), code);
+  return code;
+}
