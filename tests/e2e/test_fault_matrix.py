@@ -52,9 +52,10 @@ class Table(unittest.TestCase):
 
     def test_every_row_names_its_module_its_reason_and_its_native_check(self):
         native = ""
-        for name in os.listdir(NATIVE):
-            with open(os.path.join(NATIVE, name), encoding="utf-8") as f:
-                native += f.read()
+        for folder, _, names in os.walk(NATIVE):
+            for name in names:
+                with open(os.path.join(folder, name), encoding="utf-8") as f:
+                    native += f.read()
         for row in fault_matrix.ROWS:
             with self.subTest(row.name):
                 self.assertTrue(os.path.exists(os.path.join(SCENARIOS, row.scenario + ".json")))
