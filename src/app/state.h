@@ -33,6 +33,7 @@ enum UpdateResultCode : int {
   RESULT_UPGRADE_PATH_ERROR = 6,
   RESULT_VERSION_UNCHANGED = 7,
   RESULT_TIMEOUT = 8,
+  RESULT_BATTERY_LOW = 9,  // quiet only: on a battery too low to finish
 };
 
 // Keeps the first failure of a run: a later code never hides the cause.

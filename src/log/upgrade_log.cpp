@@ -24,6 +24,7 @@ static const char *const resultTexts[] = {
     "Upgrade path error\r\n",             // RESULT_UPGRADE_PATH_ERROR
     "Version did not change\r\n",         // RESULT_VERSION_UNCHANGED
     "Timeout\r\n",                        // RESULT_TIMEOUT
+    "Battery low\r\n",                    // RESULT_BATTERY_LOW
 };
 
 const char *UpgradeLogResultText(int code) {

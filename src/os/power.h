@@ -1,5 +1,5 @@
-// Power and session seam: keeping the machine awake, and the reason a
-// logoff or shutdown is held off while the firmware is written.
+// Power and session seam: what the machine runs on, keeping it awake, and
+// the reason a logoff or shutdown is held off while the firmware is written.
 #pragma once
 #include <cstdint>
 
@@ -29,3 +29,16 @@ struct OsBlockReasonFns {
 };
 
 OsBlockReasonFns OsFindBlockReasonFns();
+
+// GetSystemPowerStatus's three bytes that tell what the machine runs on,
+// with their Win32 meanings: AC line 0 off, 1 on, 255 unknown; battery
+// flag 128 no system battery, 255 unknown; life percent 0-100, 255 unknown.
+struct OsPowerStatus {
+  uint8_t acLineStatus;
+  uint8_t batteryFlag;
+  uint8_t batteryLifePercent;
+};
+
+// Reads without waiting. Returns nonzero on success; on failure *status
+// is left as it was.
+int OsGetPowerStatus(OsPowerStatus *status);

@@ -19,6 +19,7 @@ import traceback
 import unittest
 from collections import namedtuple
 
+import power_supply
 from harness import EXE, PROBE, WINE, WineSession
 from module import EmulatedModule, write_package
 
@@ -34,6 +35,7 @@ TEXTS = {
     6: "Upgrade path error",
     7: "Version did not change",
     8: "Timeout",
+    9: "Battery low",
 }
 
 # Why a second run cannot complete, by what the first run left behind.
@@ -144,6 +146,8 @@ ROWS = [
     row("package_2gib", "package file of 2 GiB", 5, 0, host="package_2gib", scenario="default"),
     row("log_read_only", "upgrade log read-only", 0, 0, restarts=2, host="log_read_only", scenario="default"),
     row("log_directory", "upgrade log is a directory", 0, 0, restarts=2, host="log_directory", scenario="default"),
+    row("battery_low", "on battery at 10 %", 9, 0, host="battery_low",
+        scenario="default"),
 ]
 
 BY_NAME = {r.name: r for r in ROWS}
@@ -167,6 +171,7 @@ class Host:
         self.work = work
         self.package = os.path.join(work, "package.bin")
         self.holder = None
+        self.power = None  # the power supplies the runs read, when not the machine's
 
     def package_args(self):
         return ["-q", self.session.wine_path(self.package)]
@@ -239,6 +244,18 @@ class Host:
         os.rmdir(self.session.log_path())
         return ["-q"]
 
+    def on_battery(self):
+        """The laptop unplugged at 10 %; needs root for the fake supply."""
+        why = power_supply.unavailable()
+        if why is not None:
+            raise unittest.SkipTest("a fake power supply " + why)
+        self.power = power_supply.FakePowerSupply(self.work, online=False, percent=10)
+        return ["-q"]
+
+    def plugged_in(self):
+        self.power.set_online(True)
+        return ["-q"]
+
 
 HOST_FAULTS = {
     "": (lambda h: ["-q"], lambda h: ["-q"]),
@@ -250,6 +267,7 @@ HOST_FAULTS = {
     "package_2gib": (Host.huge_package, Host.good_package),
     "log_read_only": (Host.read_only_log, Host.writable_log),
     "log_directory": (Host.log_directory, Host.log_file_again),
+    "battery_low": (Host.on_battery, Host.plugged_in),
 }
 
 
@@ -294,11 +312,11 @@ def log_of(session):
     return session.log_bytes() if os.path.isfile(session.log_path()) else b""
 
 
-def run_once(session, module, args, limit):
+def run_once(session, module, args, limit, power=None):
     start = len(module.events())
     before = log_of(session)
     began = time.monotonic()
-    result = session.run(EXE, args, timeout=limit)
+    result = session.run(EXE, args, timeout=limit, power=power)
     seconds = time.monotonic() - began
     # The module may still be busy with the program's last bytes.
     time.sleep(0.5)
@@ -368,7 +386,7 @@ def run_row(session, row):
             if row.kill:
                 first = run_killed(session, module, args, row.limit, row.kill)
             else:
-                first = run_once(session, module, args, row.limit)
+                first = run_once(session, module, args, row.limit, host.power)
             args = fix(host)
             module.heal()
             # A module still in the middle of a restart is back within
@@ -376,7 +394,7 @@ def run_row(session, row):
             deadline = time.monotonic() + 30
             while not os.path.lexists(module.link()) and time.monotonic() < deadline:
                 time.sleep(0.1)
-            second = run_once(session, module, args, row.limit)
+            second = run_once(session, module, args, row.limit, host.power)
             events = module.events()
     finally:
         host.release_package()

@@ -311,16 +311,21 @@ class WineSession:
         return subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL, timeout=timeout).returncode
 
-    def start(self, exe, args=(), cwd=None):
+    def start(self, exe, args=(), cwd=None, power=None):
+        """power: a power_supply.FakePowerSupply the program reads instead of
+        the machine's."""
         out, err = self._files()
+        command = [WINE, exe] + list(args)
+        if power is not None:
+            command = power.wrap(command)
         with open(out, "w") as out_file, open(err, "w") as err_file:
-            popen = subprocess.Popen([WINE, exe] + list(args), env=self.env, cwd=cwd or self.root,
+            popen = subprocess.Popen(command, env=self.env, cwd=cwd or self.root,
                                      stdin=subprocess.DEVNULL, stdout=out_file, stderr=err_file)
         self.children.append(popen)
         return Process(popen, out, err)
 
-    def run(self, exe, args=(), timeout=60):
-        return self.start(exe, args).wait(timeout)
+    def run(self, exe, args=(), timeout=60, power=None):
+        return self.start(exe, args, power=power).wait(timeout)
 
     # --- the machine around the program ----------------------------------------
     def log_path(self):

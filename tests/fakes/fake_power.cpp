@@ -7,7 +7,17 @@
 
 FakePower fakePower;
 
-void FakePowerReset() { fakePower = FakePower{}; }
+void FakePowerReset() {
+  fakePower = FakePower{};
+  fakePower.status = OsPowerStatus{/*acLineStatus=*/1, /*batteryFlag=*/128, /*batteryLifePercent=*/255};
+}
+
+int OsGetPowerStatus(OsPowerStatus *status) {
+  fakePower.statusReads++;
+  if (fakePower.statusFails) return 0;
+  *status = fakePower.status;
+  return 1;
+}
 
 // The reason is narrowed for the record: it is plain ASCII.
 static std::string Narrow(const wchar_t *text) {

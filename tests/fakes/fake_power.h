@@ -10,6 +10,11 @@ struct FakePower {
   bool lacksCreate;       // the system has no ShutdownBlockReasonCreate
   bool lacksDestroy;      // nor ShutdownBlockReasonDestroy
   uint32_t state;         // the calling thread's execution state
+  // What GetSystemPowerStatus reports; FakePowerReset gives a desktop's
+  // reading: AC online, no system battery, charge unknown.
+  OsPowerStatus status;
+  bool statusFails;       // the reading fails
+  int statusReads;        // how often it was read
 };
 
 extern FakePower fakePower;

@@ -80,6 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   record.hasLastRun = (pick & 2) != 0;
   record.lastRunCode = (int)size - 3;
   Copy(fields[7], record.lastRunText, sizeof record.lastRunText);
+  // Out of range too: a value the reading never gives must still be written.
+  record.power.ac = (PowerAc)(size % 4);
+  record.power.batteryPercent = (int)(size % 103) - 1;
   static const unsigned char digest[32] = {0xab};
   PackageEntry package = {fields[4].c_str(), fields[5].c_str(), nullptr, (uint32_t)size, digest};
   if (pick & 1) {
@@ -94,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzCheck(!json.failed && ParseJson(std::string(json.bytes, json.length), &report), target,
             "report not valid JSON");
   JsonTextFree(&json);
-  FuzzCheck(report.kind == JsonValue::Object && report.members.size() == 9, target, "not the nine fields");
+  FuzzCheck(report.kind == JsonValue::Object && report.members.size() == 10, target, "not the ten fields");
   CheckText(report["tool"], fields[0].c_str(), "tool");
   CheckText(report["status"], InventoryStatusName(record.status), "status");
   FuzzCheck(report["exitCode"].number == InventoryExitCode(record.status), target, "exit code");
@@ -108,6 +111,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CheckText(module["port"], record.port, "port");
     CheckText(module["mode"], record.updateMode ? "update" : "at", "mode");
   }
+  const JsonValue &power = report["power"];
+  static const char *const acNames[] = {"offline", "online", "unknown", "unknown"};
+  CheckText(power["ac"], acNames[size % 4], "ac");
+  if (record.power.batteryPercent < 0)
+    FuzzCheck(power["batteryPercent"].kind == JsonValue::Null, target, "battery percent not null");
+  else
+    FuzzCheck(power["batteryPercent"].number == record.power.batteryPercent, target, "battery percent");
   const JsonValue &lastRun = report["lastRun"];
   if (record.hasLastRun) {
     FuzzCheck(lastRun["code"].number == record.lastRunCode, target, "last run code");

@@ -10,6 +10,7 @@
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/pin_dialog.h"
 #include "app/dialogs/progress.h"
+#include "app/power_check.h"
 #include "app/state.h"
 #include "app/worker.h"
 #include "at/at.h"
@@ -234,12 +235,32 @@ static void StartPoll(OsWindow dialog) {
 
 static int RunUpdate(OsWindow dialog);
 
+// The last check before the first byte: a battery too low to finish the
+// flash refuses it. Interactive, the user plugs in and presses OK again;
+// quiet, the run ends with its own code.
+static int PowerLetsUpdateStart(OsWindow dialog) {
+  PowerReading power = ReadPower();
+  if (!PowerRefusesUpdate(&power)) return 1;
+  TRACE(TRACE_WARNING, "On battery at %d %% (AC line %u, battery flag %u, life %u); the update is not started\n",
+        power.batteryPercent, power.acLineStatus, power.batteryFlag, power.batteryLifePercent);
+  char text[160];
+  PowerRefusalText(&power, text, sizeof text);
+  ShowMessage(dialog, text, "Warning", OS_MB_OK | OS_MB_ICONWARNING);
+  if (quietMode) SetUpdateResult(RESULT_BATTERY_LOW);
+  return 0;
+}
+
 // After the warning: the update, or the dialog again.
 static void FinishOk(OsWindow dialog, int outcome) {
-  // Declined, the dialog stays with its poll stopped; OK starts over.
+  // Declined, the dialog stays with its poll stopped; OK starts over. So
+  // does a refusal for the battery, but a quiet run has no second press.
   if (outcome == MAIN_STAY_OPEN &&
-      ShowMessage(dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK)
-    outcome = RunUpdate(dialog);
+      ShowMessage(dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK) {
+    if (PowerLetsUpdateStart(dialog))
+      outcome = RunUpdate(dialog);
+    else if (quietMode)
+      outcome = MAIN_REFUSED;
+  }
   mainDialog.busy = 0;
   if (outcome != MAIN_STAY_OPEN) {
     End(dialog, outcome);

@@ -77,6 +77,7 @@ void InventoryJudge(const InventoryRequest *request, SerialDevice **device, Inve
   std::memset(record, 0, sizeof *record);
   record->sim = INVENTORY_SIM_NOT_CHECKED;
   Decide(record, INVENTORY_APPLICABLE);
+  record->power = ReadPower();
 
   int busyBefore = SerialBusyRefusals();
   *device = OpenAsARun(request->port);
@@ -118,4 +119,7 @@ void InventoryJudge(const InventoryRequest *request, SerialDevice **device, Inve
   }
   if (request->targetVersion != nullptr && std::strcmp(record->module.softwareVersion, request->targetVersion) == 0)
     Decide(record, INVENTORY_CURRENT);
+  // The run's last check before the first byte, after the warning: it
+  // decides only when nothing before it would stop the run.
+  if (PowerRefusesUpdate(&record->power)) Decide(record, INVENTORY_BATTERY_LOW);
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "app/power_check.h"
 #include "version_control/identify.h"
 #include "version_control/packages.h"
 
@@ -21,6 +22,7 @@ enum InventoryStatus {
   INVENTORY_SIM_MISSING,
   INVENTORY_PIN_REQUIRED,
   INVENTORY_PORT_BUSY,
+  INVENTORY_BATTERY_LOW,
   INVENTORY_STATUS_COUNT,
 };
 
@@ -48,6 +50,7 @@ struct InventoryRecord {
   const char *targetVersion;  // nullptr when no package applies
   int packageCount;
   const PackageEntry *packages[INVENTORY_CHAIN_MAX];
+  PowerReading power;  // read whatever the status, for the fleet's view
   int hasLastRun;
   int lastRunCode;
   char lastRunText[256];

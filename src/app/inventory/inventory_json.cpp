@@ -70,6 +70,22 @@ static void AppendTarget(JsonText *json, const InventoryRecord *record) {
   JsonAppendRaw(json, record->packageCount > 0 ? "\n  ]}" : "]}");
 }
 
+static const char *AcName(PowerAc ac) {
+  static const char *const names[] = {"offline", "online", "unknown"};
+  return ac >= POWER_AC_OFFLINE && ac <= POWER_AC_UNKNOWN ? names[ac] : "unknown";
+}
+
+static void AppendPower(JsonText *json, const InventoryRecord *record) {
+  JsonAppendRaw(json, "{\"ac\": ");
+  JsonAppendString(json, AcName(record->power.ac));
+  JsonAppendRaw(json, ", \"batteryPercent\": ");
+  if (record->power.batteryPercent < 0)
+    JsonAppendRaw(json, "null");
+  else
+    JsonAppendInt(json, record->power.batteryPercent);
+  JsonAppendRaw(json, "}");
+}
+
 static void AppendLastRun(JsonText *json, const InventoryRecord *record) {
   if (!record->hasLastRun) {
     JsonAppendRaw(json, "null");
@@ -100,6 +116,8 @@ void InventoryToJson(const InventoryRecord *record, const char *tool, JsonText *
   JsonAppendString(json, InventorySimName(record->sim));
   Field(json, "target");
   AppendTarget(json, record);
+  Field(json, "power");
+  AppendPower(json, record);
   Field(json, "lastRun");
   AppendLastRun(json, record);
   JsonAppendRaw(json, "\n}\n");

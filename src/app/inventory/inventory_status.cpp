@@ -19,6 +19,7 @@ static const InventoryStatusRow statusRows[INVENTORY_STATUS_COUNT] = {
     {"sim-missing", 25, "The SIM's state could not be read: a run would end with code 3."},
     {"pin-required", 26, "The SIM wants its PIN or PUK: a quiet run would end with code 4."},
     {"port-busy", 27, "No module answered, and a port it may be on is held by another program."},
+    {"battery-low", 28, "The laptop runs on a battery too low to finish an update: a quiet run would end with code 9."},
 };
 
 static const char *const simNames[] = {"not-checked", "ready", "pin", "puk", "missing"};

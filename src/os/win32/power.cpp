@@ -5,6 +5,15 @@
 
 uint32_t OsSetExecutionState(uint32_t flags) { return (uint32_t)SetThreadExecutionState((EXECUTION_STATE)flags); }
 
+int OsGetPowerStatus(OsPowerStatus *status) {
+  SYSTEM_POWER_STATUS system;
+  if (!GetSystemPowerStatus(&system)) return 0;
+  status->acLineStatus = system.ACLineStatus;
+  status->batteryFlag = system.BatteryFlag;
+  status->batteryLifePercent = system.BatteryLifePercent;
+  return 1;
+}
+
 typedef BOOL(WINAPI *BlockReasonCreateProc)(HWND, LPCWSTR);
 typedef BOOL(WINAPI *BlockReasonDestroyProc)(HWND);
 

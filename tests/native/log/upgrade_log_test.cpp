@@ -40,7 +40,8 @@ TEST_F(UpgradeLogTest, WritesEveryResultText) {
       {2, "This version is not supported"}, {3, "Sim missing"},
       {4, "Pin error"},                     {5, "Update failed"},
       {6, "Upgrade path error"},            {7, "Version did not change"},
-      {8, "Timeout"},                       {9, "Unknown return code"},
+      {8, "Timeout"},                       {9, "Battery low"},
+      {10, "Unknown return code"},
       {-1, "Unknown return code"},
   };
   for (const Row &row : rows) {

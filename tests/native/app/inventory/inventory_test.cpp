@@ -18,6 +18,7 @@
 #include "fakes/fake_comm.h"
 #include "fakes/fake_dialog.h"
 #include "fakes/fake_file_replace.h"
+#include "fakes/fake_power.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_std_output.h"
 #include "fakes/fake_ui.h"
@@ -164,6 +165,9 @@ TEST_F(InventoryTest, EachStatusGivesItsCodeReportAndCommands) {
     EXPECT_FALSE(report["reason"].text.empty());
     EXPECT_EQ(report["sim"].text, row.sim);
     EXPECT_EQ(report["lastRun"].kind, JsonValue::Null);
+    // A desktop's reading, as every machine of these tests gives.
+    EXPECT_EQ(report["power"]["ac"].text, "online");
+    EXPECT_EQ(report["power"]["batteryPercent"].kind, JsonValue::Null);
     ASSERT_TRUE(report.Has("module"));
     const JsonValue &found = report["module"];
     if (row.mode == nullptr) {
@@ -191,6 +195,62 @@ TEST_F(InventoryTest, EachStatusGivesItsCodeReportAndCommands) {
     EXPECT_EQ(package["to"].text, "R1D06");
     EXPECT_EQ(package["bytes"].number, PackageCatalogue[0].imageLength);
     EXPECT_EQ(package["sha256"].text, Hex(PackageCatalogue[0].sha256, SHA256_DIGEST_SIZE));
+  }
+}
+
+// The power is read whatever the status; it decides only where nothing
+// before it would stop a run, as it is a run's last check.
+TEST_F(InventoryTest, PowerIsReportedAndDecidesLast) {
+  const OsPowerStatus onAc = {/*acLineStatus=*/1, /*batteryFlag=*/128, /*batteryLifePercent=*/255};
+  const OsPowerStatus atTen = {/*acLineStatus=*/0, /*batteryFlag=*/4, /*batteryLifePercent=*/10};
+  const OsPowerStatus atThirty = {/*acLineStatus=*/0, /*batteryFlag=*/0, /*batteryLifePercent=*/30};
+  struct Row {
+    const char *name;
+    OsPowerStatus power;
+    bool readingFails;
+    std::map<std::string, std::string> replies;  // none: no module
+    int code;
+    const char *status;
+    const char *ac;
+    int percent;  // -1: null
+  } const rows[] = {
+      {"applicable on AC", onAc, false, {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 0,
+       "applicable", "online", -1},
+      {"applicable on battery at 10 %", atTen, false,
+       {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 28, "battery-low", "offline", 10},
+      {"current on battery at 10 %: a run would still start", atTen, false,
+       {{"AT+CGMM", atMode}, {"AT*QVERS", Identity("QHW 552 08/101", "R1J", "R1D06")}, {"AT*QESFUD?", ok}}, 28,
+       "battery-low", "offline", 10},
+      {"applicable on battery at 30 %", atThirty, false,
+       {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 0, "applicable", "offline", 30},
+      {"not supported on battery at 10 %", atTen, false, {{"AT+CGMM", atMode}, {"AT*QVERS", refusedBoard}}, 22,
+       "not-supported", "offline", 10},
+      {"pin required on battery at 10 %", atTen, false,
+       {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT+CPIN?", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n"}}, 26,
+       "pin-required", "offline", 10},
+      {"no module on battery at 10 %", atTen, false, {}, 21, "no-module", "offline", 10},
+      {"the reading fails", atTen, true, {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 0,
+       "applicable", "unknown", -1},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    std::remove(reportPath);
+    if (!row.replies.empty()) Plug(row.replies);
+    fakePower.status = row.power;
+    fakePower.statusFails = row.readingFails;
+    EXPECT_EQ(QuillonMain("-i"), row.code);
+    ExpectUntouched();
+    JsonValue report = Report();
+    EXPECT_EQ(report["schema"].number, 1);
+    EXPECT_EQ(report["status"].text, row.status);
+    EXPECT_EQ(report["exitCode"].number, row.code);
+    const JsonValue &power = report["power"];
+    EXPECT_EQ(power["ac"].text, row.ac);
+    if (row.percent < 0)
+      EXPECT_EQ(power["batteryPercent"].kind, JsonValue::Null);
+    else
+      EXPECT_EQ(power["batteryPercent"].number, row.percent);
   }
 }
 

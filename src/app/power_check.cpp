@@ -1,0 +1,40 @@
+// The power rule: a flash is never started on a battery too low to finish it.
+#include "app/power_check.h"
+
+#include <cstdio>
+
+#include "os/power.h"
+
+// 25 % leaves a laptop more than half an hour, several times the longest
+// update (15 minutes). Above it, the warning the user accepted is the guard.
+enum { BATTERY_LOW_PERCENT = 25 };
+
+// GetSystemPowerStatus's values for what it cannot tell.
+enum { OS_AC_UNKNOWN = 255, OS_NO_SYSTEM_BATTERY = 128, OS_PERCENT_UNKNOWN = 255 };
+
+PowerReading ReadPower() {
+  OsPowerStatus status = {OS_AC_UNKNOWN, 255, OS_PERCENT_UNKNOWN};
+  OsGetPowerStatus(&status);
+  PowerReading reading;
+  reading.acLineStatus = status.acLineStatus;
+  reading.batteryFlag = status.batteryFlag;
+  reading.batteryLifePercent = status.batteryLifePercent;
+  reading.ac = status.acLineStatus == 0   ? POWER_AC_OFFLINE
+               : status.acLineStatus == 1 ? POWER_AC_ONLINE
+                                          : POWER_AC_UNKNOWN;
+  // The flag is a set of bits; 255 is "unknown", not a set with 128 in it.
+  int noBattery = status.batteryFlag != 255 && (status.batteryFlag & OS_NO_SYSTEM_BATTERY) != 0;
+  reading.batteryPercent = noBattery || status.batteryLifePercent > 100 ? -1 : status.batteryLifePercent;
+  return reading;
+}
+
+int PowerRefusesUpdate(const PowerReading *reading) {
+  return reading->ac == POWER_AC_OFFLINE && reading->batteryPercent >= 0 &&
+         reading->batteryPercent < BATTERY_LOW_PERCENT;
+}
+
+void PowerRefusalText(const PowerReading *reading, char *text, int capacity) {
+  std::snprintf(text, (size_t)capacity,
+                "The laptop is running on its battery, which is at %d %%. Connect the AC adapter, then press OK again.",
+                reading->batteryPercent);
+}
