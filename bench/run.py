@@ -46,6 +46,9 @@ SOURCE = os.path.dirname(HERE)
 WINDOWS_BUILD = os.path.join(SOURCE, "build", "windows")
 # The benchmark's own build of Quillon with the trace compiled out.
 UNTRACED_BUILD = os.path.join(SOURCE, "build", "windows-untraced")
+# And without stack protection and checked buffer calls, to see what the
+# product's hardening costs the transfer.
+UNHARDENED_BUILD = os.path.join(SOURCE, "build", "windows-unhardened")
 NATIVE_BUILD = os.path.join(SOURCE, "build", "native")
 
 os.environ.setdefault("QUILLON_BUILD_DIR", WINDOWS_BUILD)
@@ -73,6 +76,8 @@ def build():
         run(["cmake", "--build", "--preset", preset, "-j2", "--target"] + targets)
     run(["cmake", "--preset", "windows", "-B", UNTRACED_BUILD, "-DQUILLON_BENCH_TRACE_OFF=ON"])
     run(["cmake", "--build", UNTRACED_BUILD, "-j2", "--target", "bench_quillon"])
+    run(["cmake", "--preset", "windows", "-B", UNHARDENED_BUILD, "-DQUILLON_HARDENING=OFF"])
+    run(["cmake", "--build", UNHARDENED_BUILD, "-j2", "--target", "bench_quillon"])
 
 
 def package_path():
@@ -465,10 +470,13 @@ def report(groups, length, pace, idle_kb):
     paced = next((g for g in groups if "quillon" in g and g["quillon"].pace), None)
     quillon, traced = unpaced["quillon"], unpaced["client+trace"]
     print("\nGoals, each the median of the rounds' own ratios (medians and minima beside):")
-    goal_rows = [("unpaced, Quillon / the untraced client", quillon, unpaced["client"], "1.15")]
+    goal_rows = [("unpaced, Quillon / the untraced client", quillon, unpaced["client"], "1.15"),
+                 ("unpaced, Quillon / Quillon unhardened", quillon, unpaced["quillon-unhardened"], "1.01")]
     if paced:
         goal_rows.append(("at %g MB/s, Quillon / the native client" % (pace / 1e6), paced["quillon"],
                           paced["native"], "1.01"))
+        goal_rows.append(("at %g MB/s, Quillon / Quillon unhardened" % (pace / 1e6), paced["quillon"],
+                          paced["quillon-unhardened"], "1.01"))
     for group in groups:
         for case in group["order"]:
             if case.listener and case.name.startswith("quillon+"):
@@ -524,6 +532,7 @@ def main():
         build()
     quillon = os.path.join(WINDOWS_BUILD, "bench_quillon.exe")
     untraced = os.path.join(UNTRACED_BUILD, "bench_quillon.exe")
+    unhardened = os.path.join(UNHARDENED_BUILD, "bench_quillon.exe")
     listener = os.path.join(WINDOWS_BUILD, "bench_listener.exe")
     client = os.path.join(WINDOWS_BUILD, "bench_client.exe")
     native_client = os.path.join(NATIVE_BUILD, "bench_native_client")
@@ -562,6 +571,7 @@ def main():
                     Case("quillon", [harness.WINE, quillon, PORT], True, pace),
                     Case("quillon-direct", [harness.WINE, quillon, PORT, "--direct"], True, pace),
                     Case("quillon-untraced", [harness.WINE, untraced, PORT], True, pace),
+                    Case("quillon-unhardened", [harness.WINE, unhardened, PORT], True, pace),
                     Case("client+trace", [harness.WINE, client, PORT, package, "--trace"] + form_win32, True, pace),
                     Case("client", [harness.WINE, client, PORT, package] + form_win32, True, pace),
                     Case("native", [native_client, peer.pty, package] + form_native, False, pace),

@@ -4,7 +4,7 @@ import unittest
 import xml.etree.ElementTree as ElementTree
 
 from harness import EXE, WineSession
-from pe_resources import RT_MANIFEST, resources
+from pe_resources import RT_MANIFEST, image_flags, imported_dlls, resources
 
 BANNER = b"===FW upgrade started ===\r\r\n"
 USAGE = "usage: Quillon.exe [filename] [-t COM1]"
@@ -103,6 +103,21 @@ class Manifest(unittest.TestCase):
         self.assertEqual(len(controls), 1, controls)
         self.assertEqual(controls[0].get("version"), "6.0.0.0")
         self.assertEqual(controls[0].get("publicKeyToken"), "6595b64144ccf1df")
+
+    def test_image_flags_randomise_and_forbid_executing_data(self):
+        self.assertEqual(image_flags(EXE), {"DYNAMIC_BASE", "NX_COMPAT", "HIGH_ENTROPY_VA"})
+
+    def test_imports_only_windows_known_dlls(self):
+        # Windows loads a KnownDLL from System32 whatever lies beside the
+        # program; any other imported DLL would be taken from the program's
+        # folder before WinMain could limit the search. comctl32 may be
+        # imported: the manifest binds it from the side-by-side store.
+        known = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "setupapi.dll", "user32.dll", "gdi32.dll",
+                 "shell32.dll", "ole32.dll", "ws2_32.dll", "comctl32.dll"}
+        imports, delayed = imported_dlls(EXE)
+        self.assertIn("kernel32.dll", [name.lower() for name in imports], "the table was read")
+        self.assertEqual([name for name in imports if name.lower() not in known], [])
+        self.assertEqual(delayed, [])
 
 
 if __name__ == "__main__":

@@ -3,10 +3,18 @@
 
 #include "app/entry.h"
 #include "log/trace_log.h"
+#include "os/dll_search.h"
+
+static const unsigned traceThreshold = 4;
+static const char traceSource[] = "..\\..\\..\\src\\app\\win32\\winmain";
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   (void)instance;
+  // First, before anything loads a DLL by name: the program's own folder
+  // may hold a planted one, and the program runs elevated.
+  int restricted = OsRestrictDllSearch();
   TraceStart();
+  if (!restricted) TRACE(TRACE_WARNING, "DLL search not limited to System32 (error %lu)\n", GetLastError());
   int code = QuillonMain(commandLine);
   TraceFlush();  // the process ends on the return: its last lines go first
   return code;

@@ -3,7 +3,6 @@
 // message reaches the logic and no logic lives in a window procedure.
 #include <windows.h>
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include "os/dialog.h"
 
@@ -114,6 +113,30 @@ void OsSetBarPos(OsWindow dialog, int item, int position) {
   SendDlgItemMessageA(W(dialog), item, PBM_SETPOS, (WPARAM)position, 0);
 }
 
+// UxTheme and the common controls are no KnownDLLs: imported, the loader
+// would take copies planted beside the program, and the DLLs they load in
+// turn, before WinMain limits the search. Loaded here once, after it, from
+// System32 (the common controls from the side-by-side store, as the
+// manifest asks). The references are kept for the process's life.
+static FARPROC FindSystemFunction(const wchar_t *dll, const char *name) {
+  HMODULE module = LoadLibraryExW(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  return module == nullptr ? nullptr : GetProcAddress(module, name);
+}
+
+typedef HRESULT(WINAPI *SetWindowThemeProc)(HWND, LPCWSTR, LPCWSTR);
+typedef BOOL(WINAPI *InitCommonControlsExProc)(const INITCOMMONCONTROLSEX *);
+
+// Without it the bar keeps the default style.
+static SetWindowThemeProc FindSetWindowTheme() {
+  static int looked;
+  static SetWindowThemeProc found;
+  if (!looked) {
+    looked = 1;
+    found = (SetWindowThemeProc)(void *)FindSystemFunction(L"uxtheme.dll", "SetWindowTheme");
+  }
+  return found;
+}
+
 void OsSetBarColor(OsWindow dialog, int item, uint32_t rgb) {
   HWND bar = GetDlgItem(W(dialog), item);
   if (bar == nullptr) return;
@@ -121,13 +144,16 @@ void OsSetBarColor(OsWindow dialog, int item, uint32_t rgb) {
   // names switch theming off for this window; where they are refused (Wine
   // keeps the names as atoms, and an atom cannot be empty), a name that no
   // theme class has does the same.
-  if (FAILED(SetWindowTheme(bar, L"", L""))) SetWindowTheme(bar, L" ", L" ");
+  SetWindowThemeProc setWindowTheme = FindSetWindowTheme();
+  if (setWindowTheme != nullptr && FAILED(setWindowTheme(bar, L"", L""))) setWindowTheme(bar, L" ", L" ");
   SendMessageA(bar, PBM_SETBARCOLOR, 0, (LPARAM)(COLORREF)rgb);
 }
 
 void OsInitProgressControls() {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&controls);
+  static InitCommonControlsExProc initControls =
+      (InitCommonControlsExProc)(void *)FindSystemFunction(L"comctl32.dll", "InitCommonControlsEx");
+  if (initControls != nullptr) initControls(&controls);
 }
 
 unsigned OsStartTimer(OsWindow dialog, unsigned id, unsigned periodMs) {
