@@ -160,8 +160,16 @@ void RunTraceThread() {
 }
 
 // From the unhandled-exception filter: the lines before a crash still
-// reach the debugger.
-void DrainOnCrash() { TraceFlush(); }
+// reach the debugger. A crash inside the queue may have left its lock
+// held, by this very thread or by one that will never run again: then
+// nothing more is written, and the process ends and is reported instead
+// of hanging here.
+void DrainOnCrash() {
+  TraceQueue &q = Queue();
+  std::unique_lock<std::mutex> held(q.lock, std::try_to_lock);
+  if (!held.owns_lock()) return;
+  WriteThrough(q, held, q.nextPlace);
+}
 
 }  // namespace
 
@@ -197,6 +205,12 @@ void TraceQueueStart(size_t capacity, int withThread) {
     if (withThread) q.thread = new std::thread(RunTraceThread);
   }
   OsSetCrashHandler(DrainOnCrash);
+}
+
+void TraceQueueWhileLocked(void (*inside)()) {
+  TraceQueue &q = Queue();
+  std::lock_guard<std::mutex> held(q.lock);
+  inside();
 }
 
 long TraceQueueOverflows() {

@@ -26,5 +26,9 @@ void TraceEmit(const char *line);
 // thread had not yet had its turn: what the tests use to hold lines back.
 void TraceQueueStart(size_t capacity, int withThread);
 
+// Runs `inside` with the queue's lock held, as a crash inside the queue
+// finds it; for the tests of the crash path.
+void TraceQueueWhileLocked(void (*inside)());
+
 // Lines written by their callers because the queue was full.
 long TraceQueueOverflows();

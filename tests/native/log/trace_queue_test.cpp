@@ -3,6 +3,7 @@
 // threads' lines through the real trace thread.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -100,6 +101,43 @@ TEST_F(TraceQueueTest, EveryEndOfTheProcessDrainsTheQueueFirst) {
     }
     TraceStop();
   }
+}
+
+// A crash inside the queue, under its lock: the crash handler must not
+// wait for a lock that may never be let go, so the process ends and is
+// reported. It writes nothing then; what is queued is not lost if the
+// lock is let go after all.
+TEST_F(TraceQueueTest, ACrashWhileTheQueueIsLockedWritesNothingAndDoesNotWait) {
+  HoldLines(threeLongLines);
+  Long(1);
+  ASSERT_NE(fakeCrashHandler, nullptr);
+  static std::mutex m;
+  static std::condition_variable changed;
+  static bool handlerReturned;
+  static bool returnedWhileLocked;
+  static std::thread *crash;
+  handlerReturned = returnedWhileLocked = false;
+  TraceQueueWhileLocked([] {
+    // The crashing thread: another one here, so that a handler that waits
+    // for the lock shows as a time-out rather than a hung test.
+    crash = new std::thread([] {
+      fakeCrashHandler();
+      std::lock_guard<std::mutex> held(m);
+      handlerReturned = true;
+      changed.notify_all();
+    });
+    std::unique_lock<std::mutex> held(m);
+    returnedWhileLocked = changed.wait_for(held, std::chrono::seconds(5), [] { return handlerReturned; });
+  });
+  crash->join();
+  delete crash;
+  EXPECT_TRUE(returnedWhileLocked) << "the crash handler waited for the queue's lock";
+  std::vector<int> duringCrash = Numbers();
+  if (returnedWhileLocked) {
+    EXPECT_TRUE(duringCrash.empty()) << "nothing is written under a lock it does not hold";
+  }
+  TraceFlush();
+  EXPECT_EQ(Numbers(), (std::vector<int>{1}));
 }
 
 TEST_F(TraceQueueTest, TheLinesBeforeABoxAreOutWhenItShows) {
