@@ -4,6 +4,9 @@
 
 void OsExitProcess(int code);
 
+// This process's id: a name of its own for a file two runs might write.
+unsigned long OsProcessId();
+
 // Called on the faulting thread when a crash is about to end the process
 // (the unhandled-exception filter), before the system's own handling.
 void OsSetCrashHandler(void (*handler)());

@@ -11,6 +11,7 @@
 #include "fakes/fake_file_attributes.h"
 #include "fakes/fake_file_replace.h"
 #include "fakes/fake_power.h"
+#include "fakes/fake_process.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_std_output.h"
 #include "fakes/fake_sync.h"
@@ -32,5 +33,6 @@ void ResetAllFakes() {
   FakeFileReplaceReset();
   FakeStdOutputReset();
   SimulatorReset();
+  fakeProcessId = 4242;
   fakeDebugLines.clear();
 }

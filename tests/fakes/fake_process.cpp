@@ -7,6 +7,9 @@
 std::vector<int> fakeExitCodes;
 void (*fakeCrashHandler)();
 size_t fakeTraceLinesAtExit;
+unsigned long fakeProcessId = 4242;
+
+unsigned long OsProcessId() { return fakeProcessId; }
 
 void OsExitProcess(int code) {
   fakeExitCodes.push_back(code);

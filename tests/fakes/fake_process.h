@@ -8,3 +8,5 @@ extern std::vector<int> fakeExitCodes;
 // How many lines the debugger output had seen at the last exit.
 extern size_t fakeTraceLinesAtExit;
 extern void (*fakeCrashHandler)();
+// What OsProcessId answers.
+extern unsigned long fakeProcessId;

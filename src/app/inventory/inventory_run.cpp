@@ -11,6 +11,7 @@
 #include "log/trace_log.h"
 #include "log/upgrade_log_read.h"
 #include "os/file_replace.h"
+#include "os/process.h"
 #include "os/std_output.h"
 #include "resource.h"
 #include "version_control/packages.h"
@@ -18,23 +19,27 @@
 static const unsigned traceThreshold = 3;
 static const char traceSource[] = "..\\..\\..\\src\\app\\inventory_run";
 
-// Written beside the report and then moved over it, so a collector never
-// reads half a file.
-static const char inventoryTempPath[] = "C:\\FWInventory.json.tmp";
+// Written beside the report, put on the disk, and then moved over it, so a
+// collector never reads half a file and a power cut never leaves an empty
+// one. Named for this process: two inventories started at once each
+// write their own.
+static void TempPathFor(char *path, size_t capacity) {
+  std::snprintf(path, capacity, "%s.%lu.tmp", inventoryFilePath, OsProcessId());
+}
 
 static int WriteWhole(const char *path, const char *bytes, size_t length) {
-  FILE *file = std::fopen(path, "wb");
+  OsFile file = OsFileCreate(path);
   if (file == nullptr) return 0;
-  size_t written = std::fwrite(bytes, 1, length, file);
-  int closed = std::fclose(file) == 0;
-  return written == length && closed;
+  int written = OsFileWrite(file, bytes, length) && OsFileFlush(file);
+  int closed = OsFileClose(file);
+  return written && closed;
 }
 
 static void KeepReport(const JsonText *json) {
-  if (WriteWhole(inventoryTempPath, json->bytes, json->length) &&
-      OsReplaceFile(inventoryTempPath, inventoryFilePath))
-    return;
-  std::remove(inventoryTempPath);
+  char tempPath[64];
+  TempPathFor(tempPath, sizeof tempPath);
+  if (WriteWhole(tempPath, json->bytes, json->length) && OsReplaceFile(tempPath, inventoryFilePath)) return;
+  std::remove(tempPath);
   TRACE(TRACE_WARNING, "Inventory not written to %s\n", inventoryFilePath);
 }
 

@@ -5,6 +5,8 @@
 
 void OsExitProcess(int code) { ExitProcess((UINT)code); }
 
+unsigned long OsProcessId() { return GetCurrentProcessId(); }
+
 static void (*crashHandler)();
 static LPTOP_LEVEL_EXCEPTION_FILTER previousFilter;
 

@@ -19,6 +19,7 @@
 #include "fakes/fake_dialog.h"
 #include "fakes/fake_file_replace.h"
 #include "fakes/fake_power.h"
+#include "fakes/fake_process.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_std_output.h"
 #include "fakes/fake_ui.h"
@@ -298,19 +299,29 @@ TEST_F(InventoryTest, LastRunIsTheLogsLastResultAndTheLogStaysAsItWas) {
 }
 
 // A fleet tool still learns the status from the exit code and whichever
-// copy of the report could be written.
+// copy of the report could be written. The report is written beside the
+// old one under this process's own name, put on the disk, and only then
+// moved over it; a report that did not get there is removed.
 TEST_F(InventoryTest, AReportThatCannotBeWrittenChangesNoExitCode) {
+  const std::string temp = "C:\\FWInventory.json.4242.tmp";
   struct Row {
     const char *name;
     bool stdoutPresent;
     bool stdoutFails;
+    bool writeFails;
+    bool flushFails;
     bool replaceFails;
     bool fileWritten;
     const char *warning;  // "" for none
   } const rows[] = {
-      {"no standard output", false, false, false, true, ""},
-      {"standard output closed", true, true, false, true, "Inventory not written to standard output\n"},
-      {"the move over the report fails", true, false, true, false, "Inventory not written to C:\\FWInventory.json\n"},
+      {"no standard output", /*stdoutPresent=*/false, /*stdoutFails=*/false, /*writeFails=*/false,
+       /*flushFails=*/false, /*replaceFails=*/false, /*fileWritten=*/true, /*warning=*/""},
+      {"standard output closed", true, true, false, false, false, true, "Inventory not written to standard output\n"},
+      {"the write fails", true, false, true, false, false, false, "Inventory not written to C:\\FWInventory.json\n"},
+      {"the flush to the disk fails", true, false, false, true, false, false,
+       "Inventory not written to C:\\FWInventory.json\n"},
+      {"the move over the report fails", true, false, false, false, true, false,
+       "Inventory not written to C:\\FWInventory.json\n"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -323,12 +334,16 @@ TEST_F(InventoryTest, AReportThatCannotBeWrittenChangesNoExitCode) {
     Plug({{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}});
     fakeStdOutput.present = row.stdoutPresent;
     fakeStdOutput.failWrites = row.stdoutFails;
+    fakeFileReplace.failWrite = row.writeFails;
+    fakeFileReplace.failFlush = row.flushFails;
     fakeFileReplace.fail = row.replaceFails;
     EXPECT_EQ(QuillonMain("-i"), 0);
-    ASSERT_EQ(fakeFileReplace.calls.size(), 1u);
-    EXPECT_EQ(fakeFileReplace.calls[0].from, "C:\\FWInventory.json.tmp");
-    EXPECT_EQ(fakeFileReplace.calls[0].to, reportPath);
-    EXPECT_EQ(ReadBytes("C:\\FWInventory.json.tmp"), "") << "no temporary file left behind";
+    std::vector<std::string> order = {"create " + temp, "write " + temp};
+    if (!row.writeFails) order.push_back("flush " + temp);
+    order.push_back("close " + temp);
+    if (!row.writeFails && !row.flushFails) order.push_back("replace " + temp + " " + reportPath);
+    EXPECT_EQ(fakeFileReplace.order, order) << "on the disk before it replaces the report";
+    EXPECT_EQ(ReadBytes(temp), "") << "no temporary file left behind";
     JsonValue report;
     std::string kept = ReadBytes(reportPath);
     if (row.fileWritten) {
@@ -343,6 +358,24 @@ TEST_F(InventoryTest, AReportThatCannotBeWrittenChangesNoExitCode) {
     else
       EXPECT_NE(std::find(warnings.begin(), warnings.end(), row.warning), warnings.end()) << ::testing::PrintToString(warnings);
   }
+}
+
+// Two inventories started at once write their reports under names of
+// their own: neither touches the other's half-written file.
+TEST_F(InventoryTest, EachProcessWritesItsOwnTemporaryReport) {
+  const std::string other = "C:\\FWInventory.json.7.tmp";
+  FILE *file = std::fopen(other.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("{\"half", file);
+  std::fclose(file);
+  Plug({{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}});
+  fakeProcessId = 8;
+  EXPECT_EQ(QuillonMain("-i"), 0);
+  ASSERT_EQ(fakeFileReplace.calls.size(), 1u);
+  EXPECT_EQ(fakeFileReplace.calls[0].from, "C:\\FWInventory.json.8.tmp");
+  EXPECT_EQ(ReadBytes(other), "{\"half") << "the other run's file is its own";
+  JsonValue report;
+  EXPECT_TRUE(ParseJson(ReadBytes(reportPath), &report));
 }
 
 // Command-line errors end with 1 as today, but an inventory shows no box
