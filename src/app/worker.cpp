@@ -7,6 +7,7 @@
 
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/progress.h"
+#include "app/module_restart.h"
 #include "app/state.h"
 #include "at/at.h"
 #include "device/devices.h"
@@ -23,15 +24,8 @@ static const unsigned traceThreshold = 3;
 static const char traceSource[] = "..\\..\\..\\src\\app\\worker";
 
 enum {
-  VANISH_READ_PAUSE_MS = 100,
-  REOPEN_PAUSE_MS = 1000,
   // Both waits for the module's return share this many polls.
   WAIT_POLL_LIMIT = 1020,
-  // A module that ignores the restart and keeps its port would otherwise
-  // hold the run for ever; a read that never returns cannot be bounded
-  // from outside, so each read has its own time-out under the bound.
-  VANISH_BOUND_MS = 120000,
-  VANISH_READ_TIMEOUT_MS = 1000,
   // The restart after a failed send waits this many polls of its own: it
   // is no update wait, and a module not back by then is left as it is.
   RECOVERY_POLL_LIMIT = 120,
@@ -82,35 +76,11 @@ static void SendModuleCommand(const ModuleCommand &command) {
   ATSendCmd(theDevice, command.text, nullptr, 0, command.timeoutMs);
 }
 
-// Reads until the restarting module's port fails, then closes the device.
-// Returns 0 when the port vanished, -1 when it was still there at the bound.
-static int WaitForPortToVanish() {
-  uint32_t start = OsTickCount();
-  for (;;) {
-    unsigned char byte;
-    if (DeviceRead(theDevice, &byte, 1, VANISH_READ_TIMEOUT_MS) < 0) break;
-    // The tick wraps after 49 days; the unsigned difference still counts.
-    if ((uint32_t)(OsTickCount() - start) >= (uint32_t)VANISH_BOUND_MS) {
-      TRACE(TRACE_WARNING, "The port did not go away within %d ms of the restart\n", (int)VANISH_BOUND_MS);
-      return -1;
-    }
-    OsSleep(VANISH_READ_PAUSE_MS);
-  }
-  DeviceClose(theDevice);
-  theDevice = nullptr;
-  return 0;
-}
+// The share of the wait spent, on the progress bar.
+static void ShowWaitSpent(int percent) { SetPercent(percent); }
 
-// Reopens by discovery once a second until the module answers or the
-// poll budget `limit` is spent; *polls counts across the waits sharing it.
-static void WaitForModuleToReturn(int *polls, int limit) {
-  do {
-    OsSleep(REOPEN_PAUSE_MS);
-    SetPercent(*polls * 100 / limit);
-    (*polls)++;
-    theDevice = SerialDeviceOpenAuto();
-  } while (theDevice == nullptr && *polls < limit);
-}
+// The worker's module is the run's: what comes back becomes theDevice.
+static void AwaitModule(int *polls, int limit) { theDevice = WaitForModuleToReturn(polls, limit, ShowWaitSpent); }
 
 // The restart command, then, for a real port, its going away. The
 // simulated module has no port to lose. Returns -1 when the port was
@@ -118,7 +88,7 @@ static void WaitForModuleToReturn(int *polls, int limit) {
 static int Restart() {
   SendModuleCommand(cmdRestart);
   if (DeviceGetKind(theDevice) == Simulator) return 0;
-  return WaitForPortToVanish();
+  return WaitForPortToVanish(&theDevice);
 }
 
 // Failures of a package file that was never read whole: the module heard
@@ -138,12 +108,12 @@ static void RestartAfterFailedSend() {
   SetStage(STAGE_WAIT_REBOOT);
   SendModuleCommand(cmdRestart);
   if (DeviceGetKind(theDevice) == Simulator) return;
-  if (WaitForPortToVanish() != 0) {
+  if (WaitForPortToVanish(&theDevice) != 0) {
     TRACE(TRACE_WARNING, "Module not restarted after the failed update; its port stayed\n");
     return;
   }
   int polls = 0;
-  WaitForModuleToReturn(&polls, RECOVERY_POLL_LIMIT);
+  AwaitModule(&polls, RECOVERY_POLL_LIMIT);
   if (theDevice == nullptr)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; not back\n");
   else if ((theDevice->deviceStatusBits & UpdateModeBit) != 0)
@@ -232,12 +202,12 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
     if (Restart() != 0) return Fail(F5_TIMEOUT);
     SetStage(STAGE_WAIT_UPDATE);
     int polls = 0;
-    if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
+    if (!simulated) AwaitModule(&polls, WAIT_POLL_LIMIT);
     if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
       SendOptionalImage();
       SendModuleCommand(cmdBack);
       if (Restart() != 0) return Fail(F5_TIMEOUT);
-      if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
+      if (!simulated) AwaitModule(&polls, WAIT_POLL_LIMIT);
     }
     SetPercent(100);
     if (polls >= WAIT_POLL_LIMIT) return Fail(F5_TIMEOUT);

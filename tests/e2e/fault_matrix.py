@@ -108,6 +108,7 @@ ROWS = [
     row("keep_build_date", "unchanged build date after the update", 7, 0, restarts=2, optional="done"),
     # Before the update.
     row("start_in_update_mode", "update mode at start, firmware intact", 0, 0, restarts=3, optional="done"),
+    row("slow_restart_update_mode", "update mode at start, slow to restart", 0, 0, restarts=3, optional="done"),
     row("damaged_firmware", "damaged firmware: update mode at start and after every restart", 1, 1, DAMAGED,
         restarts=1),
     row("pin_required", "SIM asks for its PIN (quiet run)", 4, 0),

@@ -50,6 +50,7 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
                    {"lines": [...], "final": "OK"|"ERROR"|null, "times": n,
                     "garbage": n, "long_line": n, "drop": true}}
   unknown_reply   "OK" or "ERROR" (default) for commands it does not know
+  reply_delay     seconds every command's answer takes (default 0): a slow module
   pin             {state: "READY"|"SIM PIN"|"SIM PUK"|"NO SIM", pin, puk,
                    tries, relock_on_restart, blocks_update_query}
   protocol_version number in the *QESFUD line; 32 (0x20) = magic form
@@ -64,7 +65,8 @@ scenario keys (all optional; see tests/e2e/scenarios/ for examples):
                    result}],
                    bad_image_result, bad_header_result,
                    length_without_header, idle_timeout}
-  restart         {delay: seconds | "never" | [per restart...], drop_delay}
+  restart         {delay: seconds | "never" | [per restart...], drop_delay,
+                   answers_until_drop}
 
 record events (one JSON object a line, "t" in seconds from the start):
   start, online, offline, identity, command, empty_line, reply, pin, mode,

@@ -2,6 +2,7 @@
 // checks and the user's word before the update worker starts.
 #include "app/dialogs/main_dialog.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/pin_dialog.h"
 #include "app/dialogs/progress.h"
+#include "app/module_restart.h"
 #include "app/power_check.h"
 #include "app/state.h"
 #include "app/worker.h"
@@ -39,6 +41,11 @@ enum {
   // Quiet mode gives a module restarted out of its update mode this many
   // one-second polls to come back before OK judges it.
   RETURN_POLL_LIMIT = 120,
+  // A module whose loader answers this many polls in a row after its
+  // restart is back in its loader for good (its firmware does not start):
+  // quiet mode stops waiting for it. A loader on its way to the firmware
+  // is gone well before.
+  LOADER_POLL_LIMIT = 10,
 };
 
 // What an OK press may lead to besides the end codes.
@@ -89,7 +96,13 @@ struct MainDialogState {
   // restart and must not be restarted for ever. Written by one poll at a
   // time.
   int restartedUpdateMode;
+  // Polls in a row since that restart that found only the loader.
+  int loaderPolls;
 };
+
+// Set by the interface thread when a command comes while a poll waits for
+// a restarted module's port to go: the wait is given up for the command.
+static std::atomic<int> abandonRestartWait;
 
 static MainDialogState mainDialog;
 // Six 4000-byte fields: too large for a thread's or a procedure's frame.
@@ -141,15 +154,30 @@ static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
 // its loader, which no identification reaches. Its restart brings back the
 // firmware it has; discovery finds it again when it is back. Nothing is
 // ever sent to it in that mode: which package would fit it is unknown.
+//
+// The restart is waited out as the worker waits: a module answers it and
+// stays on the bus for a moment, still in its loader, and a reopen then
+// would find it on its way out. After the restart, a device that answers
+// only the update-mode probe is not the module's return: it is closed, so
+// the next poll opens afresh whatever the module has become by then.
 static void RestartUpdateModeDevice(PollRecord *poll) {
-  if (poll->device == nullptr || (poll->device->deviceStatusBits & UpdateModeBit) == 0 ||
-      mainDialog.restartedUpdateMode)
+  if (poll->device == nullptr || (poll->device->deviceStatusBits & UpdateModeBit) == 0) {
+    if (poll->device != nullptr) mainDialog.loaderPolls = 0;
     return;
+  }
+  if (mainDialog.restartedUpdateMode) {
+    mainDialog.loaderPolls++;
+    DeviceClose(poll->device);
+    poll->device = nullptr;
+    return;
+  }
   mainDialog.restartedUpdateMode = 1;
   TRACE(TRACE_WARNING, "Module found in update mode; restarting it\n");
   ATSendCmd(poll->device, cmdRestart.text, nullptr, 0, cmdRestart.timeoutMs);
-  DeviceClose(poll->device);
-  poll->device = nullptr;
+  if (WaitForPortToVanish(&poll->device, &abandonRestartWait) != 0) {
+    DeviceClose(poll->device);
+    poll->device = nullptr;
+  }
 }
 
 // One look for the module: a device that is open is asked again, never
@@ -395,10 +423,11 @@ static int OnInit(OsWindow dialog) {
   StartPoll(dialog);
   // OK follows at once in quiet mode: a module just restarted out of its
   // update mode is given its time to come back before it is judged. The
-  // wait ends as soon as any device opens. A quiet poll runs here, on this
-  // thread, before any window is shown.
+  // wait ends as soon as a device opens in AT mode, or the loader has
+  // answered too often. A quiet poll runs here, on this thread, before
+  // any window is shown.
   for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && mainDialog.moduleState == 0 &&
-                      theDevice == nullptr && polls < RETURN_POLL_LIMIT;
+                      theDevice == nullptr && mainDialog.loaderPolls < LOADER_POLL_LIMIT && polls < RETURN_POLL_LIMIT;
        polls++) {
     OsSleep(POLL_PERIOD_MS);
     StartPoll(dialog);
@@ -417,6 +446,7 @@ static void OnCommand(OsWindow dialog, int id) {
     Serve(dialog, id);
     return;
   }
+  abandonRestartWait = 1;
   // A poll is out: OK must see what it finds, and the dialog may not end
   // under it. The first of OK and Cancel is served once it has reported.
   if ((id != OS_IDOK && id != OS_IDCANCEL) || mainDialog.pendingCommand != 0) return;
@@ -435,5 +465,6 @@ int MainDialogRun() {
       /*init=*/OnInit, /*command=*/OnCommand, /*timer=*/OnTimer, /*request=*/OnRequest, /*refusesSessionEnd=*/0};
   mainDialog = MainDialogState{};
   mainDialog.checksOutcome = CHECKS_NONE;
+  abandonRestartWait = 0;
   return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);
 }

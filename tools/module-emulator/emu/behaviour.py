@@ -54,7 +54,7 @@ class Module:
     # --- what the line calls ----------------------------------------------------
     def feed(self, data, now):
         self._out, self._now = [], now
-        if self.hung or self.resetting:
+        if self.hung or (self.resetting and not self.s["restart"]["answers_until_drop"]):
             self.record("ignored", bytes=len(data))
             return self._out
         if self.discarding:
@@ -86,6 +86,8 @@ class Module:
                 self._drop_frame()
             elif name == "ring":
                 self._ring()
+            elif name == "reply":
+                self._release_replies()
         return self._out
 
     def deadline(self):
@@ -136,6 +138,7 @@ class Module:
         self.resetting = False
         self.hung = self.s["silent"]
         self.timers = {}
+        self.held = []                  # (when, bytes) of answers not yet due
         self._arm_ring()
 
     def _send(self, data):
@@ -146,6 +149,7 @@ class Module:
         delay = restart_delay(self.s, self.restarts)
         self.offline = True
         self.timers.clear()
+        self.held = []  # what a module had not said yet is lost with it
         self.record("offline", reason=reason, back_after=delay)
         self._out.append(("offline", delay))
 
@@ -154,8 +158,11 @@ class Module:
         if self.package is not None:
             self._end_package("aborted")
         # The reply goes out before the port drops, as a module answers and
-        # then resets.
-        self.timers = {"offline": self._now + self.s["restart"]["drop_delay"]}
+        # then resets; a second restart command meanwhile changes nothing.
+        if "offline" in self.timers and self.s["restart"]["answers_until_drop"]:
+            return
+        held = {"reply": self.timers["reply"]} if "reply" in self.timers else {}
+        self.timers = dict(held, offline=self._now + self.s["restart"]["drop_delay"])
 
     # --- parsing the stream ----------------------------------------------------------
     def _step(self):
@@ -164,7 +171,7 @@ class Module:
             self.record("discarded", bytes=len(buf))
             buf.clear()
             return False
-        if self.resetting or self.hung or self.offline:
+        if (self.resetting and not self.s["restart"]["answers_until_drop"]) or self.hung or self.offline:
             buf.clear()
             return False
         if self.mode == "update" and (self.chunk_left or self.skip_left):
@@ -256,8 +263,19 @@ class Module:
         self._arm_ring()
 
     def _reply(self, echo, lines, final):
-        self._send(echo + wire.at_reply(lines, final))
+        data = echo + wire.at_reply(lines, final)
+        if self.s["reply_delay"] > 0:
+            self.held.append((self._now + self.s["reply_delay"], data))
+            self.timers["reply"] = self.held[0][0]
+        else:
+            self._send(data)
         self.record("reply", mode=self.mode, lines=list(lines), final=final)
+
+    def _release_replies(self):
+        while self.held and self.held[0][0] <= self._now:
+            self._send(self.held.pop(0)[1])
+        if self.held:
+            self.timers["reply"] = self.held[0][0]
 
     def _at_command(self, text, echo):
         cmd = text.upper()

@@ -53,6 +53,9 @@ DEFAULTS = {
     #  "drop": true to fall off the bus instead of finishing the reply}.
     "commands": {},
     "unknown_reply": "ERROR",
+    # Seconds every command's answer takes: a module slow to answer. Its
+    # replies still come in order, each this long after its command.
+    "reply_delay": 0,
     "pin": {
         "state": "READY",
         "pin": "1234",
@@ -84,6 +87,9 @@ DEFAULTS = {
         # the last one repeating).
         "delay": 3.0,
         "drop_delay": 0.3,
+        # Whether it still answers between its OK and leaving the bus, as a
+        # module slow to restart does (in its loader: "vers=1" and the like).
+        "answers_until_drop": False,
     },
 }
 
@@ -179,6 +185,9 @@ def _check(s):
         if d != "never":
             _check_seconds(d, "restart.delay", allow_null=False)
     _check_seconds(s["restart"]["drop_delay"], "restart.drop_delay", allow_null=False)
+    _check_seconds(s["reply_delay"], "reply_delay", allow_null=False)
+    if not isinstance(s["restart"]["answers_until_drop"], bool):
+        raise ScenarioError("restart.answers_until_drop must be true or false")
 
 
 def _plain(lines, final):
@@ -225,6 +234,7 @@ def healed(s):
     out["ring"] = None
     out["keep_build_date"] = False
     out["after"] = {}
+    out["reply_delay"] = 0
     out["pin"]["state"] = "READY"
     # Restarts come back, and no slower than the default; a scenario's
     # quick comeback stays quick.

@@ -89,6 +89,17 @@ class Echo(unittest.TestCase):
         self.assertEqual(peer.send(b"AT\r\nAT+COPS?\r\n"), b"\r\nOK\r\n\r\nERROR\r\n")
 
 
+class SlowReplies(unittest.TestCase):
+    def test_every_answer_comes_its_delay_after_its_command_in_order(self):
+        peer = Peer(reply_delay=0.8)
+        self.assertEqual(peer.send(b"ATE0\r\n"), b"", "nothing at once")
+        peer.wait(0.4)
+        self.assertEqual(peer.send(b"AT+CPIN?\r\n"), b"")
+        self.assertEqual(peer.wait(0.4), b"ATE0\r\r\nOK\r\n", "the first answer, 0.8 s after its command")
+        self.assertIn(b"+CPIN: READY", peer.wait(0.4), "then the second, 0.8 s after its own")
+        self.assertEqual(peer.wait(1.0), b"")
+
+
 class Pin(unittest.TestCase):
     def test_pin_entry_with_its_extra_empty_line_gets_one_reply(self):
         peer = Peer(pin={"state": "SIM PIN", "pin": "4711"})

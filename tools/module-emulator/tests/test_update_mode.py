@@ -262,6 +262,19 @@ class Restart(unittest.TestCase):
         peer.wait(0)
         self.assertEqual(peer.offline, [1.0, None])
 
+    def test_a_module_slow_to_restart_answers_until_it_drops(self):
+        # Its loader keeps answering "vers=1" between the OK and leaving the
+        # bus; a second restart command then does not put the drop off.
+        peer = Peer(start_mode="update", restart={"delay": 1, "drop_delay": 2.5, "answers_until_drop": True})
+        self.assertTrue(peer.send(b"AT*Q2RESET\r\n").endswith(OK_LINE))
+        peer.wait(1.0)
+        self.assertTrue(peer.send(b"vers=1\r\n").endswith(OK_LINE), "still on the bus, in its loader")
+        self.assertTrue(peer.send(b"AT*Q2RESET\r\n").endswith(OK_LINE))
+        self.assertEqual(peer.offline, [])
+        peer.wait(1.6)
+        self.assertEqual(peer.offline, [1.0], "gone 2.5 s after the first restart command")
+        self.assertEqual(peer.send(b"vers=1\r\n"), b"", "heard while off the bus")
+
     def test_reset_mid_package_abandons_it(self):
         peer = Peer(restart={"delay": 1})
         peer.update_mode()

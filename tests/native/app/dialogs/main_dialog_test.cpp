@@ -28,6 +28,7 @@
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
+#include "os/clock.h"
 #include "support/scripted_module.h"
 #include "support/temp_files.h"
 #include "support/trace_lines.h"
@@ -328,8 +329,9 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
 
 // A module found in its update mode is restarted once and looked for
 // again; one whose firmware cannot start comes back in its loader, keeps
-// showing no module, and the poll keeps asking that open device without
-// reopening it or restarting it again.
+// showing no module, and is never restarted again: each poll finds the
+// loader, closes it and opens afresh, so a module that does leave its
+// loader is found.
 TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
   for (bool damaged : {false, true}) {
     SCOPED_TRACE(damaged ? "damaged firmware" : "intact firmware");
@@ -356,15 +358,13 @@ TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
     };
     EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
-    EXPECT_EQ(CommandCount("AT+CGMM"), 1) << "one reopen after the restart";
-    EXPECT_EQ(CommandCount("vers=1"), damaged ? 1 : 0);
-    EXPECT_EQ(CommandCount("AT*QVERS"), damaged ? 3 : 1);
-    EXPECT_EQ(CommandCount("AT*QVER2"), damaged ? 3 : 0);
-    if (damaged) {
-      // A silent loader holds the dialog for its two four-second queries,
-      // not longer: the Cancel behind them is served.
-      EXPECT_LE(longestPoll, 10000u);
-    }
+    EXPECT_EQ(CommandCount("AT+CGMM"), damaged ? 3 : 1) << "a reopen per poll while only the loader answers";
+    EXPECT_EQ(CommandCount("vers=1"), damaged ? 3 : 0);
+    EXPECT_EQ(CommandCount("AT*QVERS"), damaged ? 0 : 1) << "a loader is never asked who it is";
+    EXPECT_EQ(CommandCount("AT*QVER2"), 0);
+    // A loader's poll is its two probes, not longer: the Cancel behind it
+    // is served.
+    EXPECT_LE(longestPoll, 10000u);
     EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
   }
 }
@@ -767,13 +767,14 @@ struct QuietReturnRow {
 // Quiet mode presses OK at once; a module it restarted out of its update
 // mode is first given up to 120 polls to come back, and judged then: a
 // module back in AT mode goes on to the checks (here, a board the rules
-// refuse, which shows that it was identified), one back in its loader or
-// never back ends with no module found, as before.
+// refuse, which shows that it was identified), one never back ends with no
+// module found, as before, and so does one whose loader answers ten polls
+// in a row: a loader is no module's return.
 TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   const QuietReturnRow rows[] = {
       {"back in AT mode", false, 3, RESULT_NOT_SUPPORTED, MAIN_REFUSED, 3},
       {"back on the 120th poll", false, 120, RESULT_NOT_SUPPORTED, MAIN_REFUSED, 120},
-      {"back in its loader", true, 2, RESULT_SUCCESS, MAIN_REFUSED, 2},
+      {"back in its loader", true, 2, RESULT_SUCCESS, MAIN_REFUSED, 11},
       {"never back", false, -1, RESULT_SUCCESS, MAIN_REFUSED, 120},
   };
   for (const QuietReturnRow &row : rows) {
@@ -795,6 +796,68 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
     EXPECT_EQ(Count(Log(), okLine), 1u);
     EXPECT_EQ(WorkersCreated(), 0) << "nothing is ever sent to a module in update mode";
+  }
+}
+
+// A real module answers the restart and stays on the bus for a moment,
+// its loader still answering "vers=1", before it drops and comes back in
+// AT mode: it is waited for until its port goes, and then found again,
+// never judged on its way out.
+TEST_F(MainDialogTest, AModuleSlowToRestartIsWaitedForUntilItIsBack) {
+  for (bool quiet : {true, false}) {
+    SCOPED_TRACE(quiet ? "quiet" : "interactive");
+    TearDown();
+    std::remove(logPath.c_str());
+    SetUp();
+    quietMode = quiet;
+    script->identity = Identity("QHW 552 08/106");  // refused: judged, and no update follows
+    std::shared_ptr<ModuleScript> s = script;
+    auto restartedAt = std::make_shared<int64_t>(-1);
+    auto loader = std::make_shared<bool>(true);
+    module = PlayModule(FakeCommAddPort(com7), [s, restartedAt, loader](const std::string &command) {
+      if (*loader) {
+        if (command == "AT*Q2RESET" && *restartedAt < 0) *restartedAt = fakeClock.tick;
+        return std::string(command == "vers=1" || command == "AT*Q2RESET" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+      }
+      return AtModeReply(*s, command);
+    });
+    FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+    ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
+    module->commands.clear();
+    // Two seconds after its OK the port goes; three more and it is back,
+    // its firmware started.
+    bool dropped = false, back = false;
+    fakeClock.onSleep = [&](int) {
+      if (*restartedAt < 0) return;
+      if (!dropped && fakeClock.tick - *restartedAt >= 2000) {
+        dropped = true;
+        FakeCommVanish(com7, FAKE_VANISH_WINE);
+      } else if (dropped && !back && fakeClock.tick - *restartedAt >= 5000) {
+        back = true;
+        *loader = false;
+        FakeCommReplug(com7);
+      }
+    };
+    if (!quiet) {
+      fakeDialog.users[MAIN] = [&](OsWindow dialog) {
+        FakeDialogPump();
+        for (int i = 0; i < 10 && Field(MODEL) != "M7120x"; i++) {
+          OsSleep(1000);  // the timer's second
+          FakeDialogFireTimer(dialog, POLL_TIMER);
+          FakeDialogPump();
+        }
+        EXPECT_EQ(Field(MODEL), "M7120x");
+        FakeDialogPress(dialog, OS_IDOK);
+        FakeDialogPump();
+      };
+    }
+    EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+    fakeClock.onSleep = nullptr;
+    EXPECT_TRUE(dropped && back);
+    EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
+    EXPECT_EQ(UpdateResult, RESULT_NOT_SUPPORTED) << "judged once back: identified, and refused by the rules";
+    EXPECT_EQ(CommandCount("AT*QVERS"), 2) << "identified by the poll, then by OK's check";
+    EXPECT_EQ(WorkersCreated(), 0);
   }
 }
 
