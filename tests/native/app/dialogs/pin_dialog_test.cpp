@@ -2,12 +2,14 @@
 // warning after a refused code, and the dialog's end codes.
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/dialogs/pin_dialog.h"
 #include "app/state.h"
 #include "fakes/fake_dialog.h"
+#include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "resource.h"
 #include "support/module_port_fixture.h"
@@ -26,6 +28,7 @@ struct Sim {
   bool mute = false;
   bool muteAfterFirstQuery = false;
   int queries = 0;
+  int heardOnTheInterfaceThread = 0;
   Lines codes;  // every code that reached the module
 };
 
@@ -34,6 +37,7 @@ const char puk[] = "12345678";
 
 ModuleReply PlaySim(std::shared_ptr<Sim> sim) {
   return [sim](const std::string &command) -> std::string {
+    if (FakeThreadCurrent() == nullptr) sim->heardOnTheInterfaceThread++;
     if (command == "AT+CPIN?") {
       if (sim->mute || (sim->muteAfterFirstQuery && sim->queries > 0)) return "";
       sim->queries++;
@@ -88,6 +92,7 @@ class PinDialogTest : public ModulePortTest {
           FakeDialogType(dialog, IDC_PIN_CODE, entry);
           FakeDialogPress(dialog, OS_IDOK);
         }
+        FakeDialogPump();  // the module's answer comes back
       }
     };
     return PinDialogRun(owner);
@@ -159,11 +164,38 @@ TEST_F(PinDialogTest, Paths) {
     OsWindow dialog = FakeDialogLast(IDD_PIN);
     EXPECT_EQ(WrongPinBoxes(dialog), row.warnings);
     EXPECT_EQ(fakeDialog.windows[dialog].owner, owner);
+    EXPECT_EQ(sim->heardOnTheInterfaceThread, 0) << "every exchange runs off the interface thread";
     // A refused code does not stay in the edit.
     if (row.warnings > 0 && row.result == PIN_CANCELLED) {
       EXPECT_EQ(fakeDialog.windows[dialog].items[IDC_PIN_CODE], "");
     }
   }
+}
+
+// While the module is asked (a code, and the state after it was refused),
+// OK and Cancel are greyed and nothing is decided; the answer brings them
+// back. A Cancel that comes anyway (Escape) ends the
+// dialog once the module has answered, not before.
+TEST_F(PinDialogTest, TheButtonsWaitWhileTheModuleIsAsked) {
+  sim->state = "SIM PIN";
+  fakeDialog.presetTexts[IDC_PIN_LABEL] = "Pin:";
+  fakeDialog.users[IDD_PIN] = [this](OsWindow dialog) {
+    FakeDialogWindow &window = fakeDialog.windows[dialog];
+    const std::set<int> greyed = {OS_IDOK, OS_IDCANCEL};
+    EXPECT_TRUE(window.disabled.empty()) << "back once the state came";
+    EXPECT_EQ(sim->queries, 1);
+    FakeDialogType(dialog, IDC_PIN_CODE, "0000");
+    FakeDialogPress(dialog, OS_IDOK);
+    EXPECT_EQ(window.disabled, greyed) << "the code is out";
+    FakeDialogPress(dialog, OS_IDOK);  // pressed again meanwhile: nothing more is sent
+    FakeDialogPress(dialog, OS_IDCANCEL);
+    EXPECT_FALSE(window.ended) << "not while the module is asked";
+    EXPECT_TRUE(fakeUi.shown.empty());
+    FakeDialogPump();
+  };
+  EXPECT_EQ(PinDialogRun(owner), PIN_CANCELLED);
+  EXPECT_EQ(sim->codes, Lines{"0000"});
+  EXPECT_EQ(sim->heardOnTheInterfaceThread, 0);
 }
 
 // The user types at once: the code has the focus.
