@@ -1,7 +1,7 @@
 """The main dialog keeps answering while a silent module keeps it waiting:
-the poll and OK's checks ask the module off the interface thread. The
-probe measures the answers inside one process, so no process start sits
-between two tries."""
+the poll, OK's checks and the PIN dialog ask the module off the interface
+thread. The probe measures the answers inside one process, so no process
+start sits between two tries."""
 import unittest
 
 from harness import EXE, WineSession
@@ -25,12 +25,7 @@ class Responsive(unittest.TestCase):
         session.forget_serialcomm()
 
     def measure(self, seconds, button=None):
-        args = ["responsive", CAPTION, seconds, LIMIT_MS] + ([button] if button else [])
-        code, lines = session.probe(*args, timeout=seconds + 60)
-        self.assertEqual(code, 0, lines)
-        words = lines[-1].split()
-        figures = dict(zip(words[0::2], words[1::2]))
-        return int(figures["tries"]), float(figures["worst"]), int(figures["slow"]), int(figures["greyed"])
+        return self.measure_caption(CAPTION, seconds, button)
 
     def start(self):
         process = session.start(EXE, [])
@@ -84,6 +79,59 @@ class Responsive(unittest.TestCase):
         self.assertIn("AT*QESFUD?", commands)
         self.assertIn("AT+CPIN?", commands)
         self.assertEqual(outcome.code, 4)
+
+    def test_the_pin_dialog_on_a_module_slow_to_answer(self):
+        # Every answer takes 0.8 s; the SIM wants its PIN. The checks, the
+        # PIN dialog's state query, a wrong PIN (its box, the state query
+        # after it) and the right one each wait on the module.
+        scenario = {"reply_delay": 0.8, "pin": {"state": "SIM PIN", "pin": "1234"},
+                    "commands": {"AT*QESFUD?": "ERROR"}}
+        session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+        figures = []
+        with EmulatedModule(session, scenario) as module:
+            process = self.start()
+            try:
+                found = session.wait_dialog(lambda c, texts: c == CAPTION and "No module found" not in texts,
+                                            timeout=60)
+                self.assertIsNotNone(found, session.dialogs())
+                # OK's checks, then the PIN dialog opening with its query.
+                figures.append(("checks", self.measure(3, "OK")))
+                self.assertIsNotNone(session.wait_dialog(lambda c, texts: c == "PIN", timeout=30), session.dialogs())
+                figures.append(("PIN dialog opening", self.measure_caption("PIN", 2)))
+                self.assertTrue(session.set_text("PIN", 1000, "0000"))
+                figures.append(("wrong PIN", self.measure_caption("PIN", 3, "OK")))
+                box = session.wait_dialog(lambda c, texts: c == "ERROR" and "Wrong pin" in texts, timeout=30)
+                self.assertIsNotNone(box, session.dialogs())
+                self.assertTrue(session.click("ERROR", "OK"))
+                figures.append(("state after the refusal", self.measure_caption("PIN", 2)))
+                self.assertTrue(session.set_text("PIN", 1000, "1234"))
+                figures.append(("right PIN", self.measure_caption("PIN", 3, "OK")))
+                warning = session.wait_dialog(lambda c, texts: c == "Warning", timeout=30)
+                self.assertIsNotNone(warning, session.dialogs())
+                self.assertTrue(session.click("Warning", "Cancel"))
+                self.assertIsNotNone(session.wait_dialog(lambda c, texts: c == CAPTION, timeout=30))
+                self.assertTrue(session.click(CAPTION, "Cancel"))
+                outcome = process.wait(60)
+            finally:
+                if process.running():
+                    process.popen.kill()
+            commands = module.commands()
+        for what, (tries, worst, slow, greyed) in figures:
+            print("%s: %d tries, worst %.1f ms, %d greyed" % (what, tries, worst, greyed))
+            self.assertGreater(tries, 5, what)
+            self.assertEqual(slow, 0, "%s: worst answer %.1f ms" % (what, worst))
+        wrong = dict(figures)["wrong PIN"]
+        self.assertGreater(wrong[3], 0, "OK and Cancel greyed while the code is out")
+        self.assertEqual([c for c in commands if c.startswith("AT+CPIN=")], ['AT+CPIN="0000"', 'AT+CPIN="1234"'])
+        self.assertEqual(outcome.code, 1)
+
+    def measure_caption(self, caption, seconds, button=None):
+        args = ["responsive", caption, seconds, LIMIT_MS] + ([button] if button else [])
+        code, lines = session.probe(*args, timeout=seconds + 60)
+        self.assertEqual(code, 0, lines)
+        words = lines[-1].split()
+        figures = dict(zip(words[0::2], words[1::2]))
+        return int(figures["tries"]), float(figures["worst"]), int(figures["slow"]), int(figures["greyed"])
 
 
 if __name__ == "__main__":
