@@ -10,6 +10,7 @@
 #include "app/state.h"
 #include "at/at.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/trace_log.h"
 #include "log/upgrade_log.h"
 #include "module_interface.h"

@@ -1,5 +1,6 @@
 // The device object every layer above the port works on: a real serial
-// port or the simulated module, opened by name or found by discovery.
+// port or the simulated module. Opening one, which probes it over the AT
+// channel, is device_open/, a layer above the AT channel.
 #pragma once
 #include <cstdint>
 
@@ -36,19 +37,9 @@ extern const DeviceOps deviceOps[3];
 // The port name that selects the simulated module.
 inline constexpr char simulatorPortName[] = "SIMULATOR";
 
-// `slot` may be empty or hold a device, which is then reused with its
-// mutex and bits. `port` is a port path, "SIMULATOR", or absent/empty for
-// discovery. Returns 0, -1 without a slot, -2 when nothing was opened.
-int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud);
-
-// Discovery into a new device at the module's baud rate; nullptr when no
-// candidate port answered.
-SerialDevice *SerialDeviceOpenAuto();
-
-// The port a user named, opened by that name when it is a COM port or the
-// simulated module; anything else, or none, by discovery. nullptr when
-// nothing answered.
-SerialDevice *SerialDeviceOpenNamed(const char *port);
+// Closes the device's port, if it has one, and keeps the device (its
+// mutex and bits) for another connection. An absent device is ignored.
+void DeviceReleaseConnection(SerialDevice *device);
 
 // An absent device is legal everywhere: reads, writes, locks and unlocks
 // give -1, the kind is None, close and the driver version do nothing.

@@ -15,6 +15,7 @@
 #include "at/at.h"
 #include "at/at_cmd.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/trace_log.h"
 #include "log/upgrade_log.h"
 #include "module_interface.h"

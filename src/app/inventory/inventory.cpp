@@ -9,6 +9,7 @@
 #include "at/at.h"
 #include "at/at_cmd.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "module_interface.h"
 #include "serial/winserial.h"
 #include "version_control/check.h"

@@ -18,6 +18,7 @@
 #include "app/dialogs/progress.h"
 #include "app/state.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "module_interface.h"
 #include "os/clock.h"
 #include "os/thread.h"

@@ -22,6 +22,7 @@
 #include "at/at.h"
 #include "at/at_cmd.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "escape_text.h"
 #include "module_interface.h"
 #include "version_control/identify.h"

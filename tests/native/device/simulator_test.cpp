@@ -8,6 +8,7 @@
 #include "at/at.h"
 #include "device/devices.h"
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_sync.h"

@@ -16,6 +16,7 @@
 #include "app/worker.h"
 #include "device/devices.h"
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
