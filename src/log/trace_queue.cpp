@@ -10,7 +10,6 @@
 #include <mutex>
 #include <thread>
 
-#include "log/trace_log.h"
 #include "os/process.h"
 
 namespace {
@@ -39,6 +38,7 @@ struct TraceQueue {
   int waiting;  // callers waiting on progress
   bool stopping;
   std::thread *thread;
+  TraceWriter emit;  // the writer handed over with the latest line
   long overflows;
 };
 
@@ -65,7 +65,7 @@ void RingRead(const TraceQueue &q, size_t at, void *data, size_t count) {
 size_t RecordSize(size_t length) { return sizeof(RecordHead) + length + 1; }
 
 bool Fits(const TraceQueue &q, size_t length) {
-  return q.queuing && length < TRACE_LINE_SIZE && q.used + RecordSize(length) <= q.capacity;
+  return q.queuing && length < TRACE_QUEUE_LINE_SIZE && q.used + RecordSize(length) <= q.capacity;
 }
 
 void Push(TraceQueue &q, uint64_t place, const char *line, size_t length) {
@@ -85,7 +85,7 @@ bool HeadIsDue(const TraceQueue &q) {
   return record.place == q.nextOut;
 }
 
-// `line` holds TRACE_LINE_SIZE characters.
+// `line` holds TRACE_QUEUE_LINE_SIZE characters.
 void Pop(TraceQueue &q, char *line) {
   RecordHead record;
   RingRead(q, q.head, &record, sizeof record);
@@ -116,8 +116,9 @@ void Wake(TraceQueue &q) {
 void WriteDue(TraceQueue &q, std::unique_lock<std::mutex> &held, const char *line) {
   q.writing = true;
   q.writer = std::this_thread::get_id();
+  TraceWriter emit = q.emit;
   held.unlock();
-  TraceEmit(line);
+  if (emit != nullptr) emit(line);
   held.lock();
   q.writing = false;
   q.nextOut++;
@@ -128,7 +129,7 @@ void WriteDue(TraceQueue &q, std::unique_lock<std::mutex> &held, const char *lin
 // that are due and waits for the rest. False when this thread is the one
 // writing (a crash inside the write): waiting would be for ever.
 bool WriteThrough(TraceQueue &q, std::unique_lock<std::mutex> &held, uint64_t limit) {
-  char line[TRACE_LINE_SIZE];
+  char line[TRACE_QUEUE_LINE_SIZE];
   while (q.nextOut < limit) {
     if (q.writing && q.writer == std::this_thread::get_id()) return false;
     if (HeadIsDue(q)) {
@@ -145,7 +146,7 @@ bool WriteThrough(TraceQueue &q, std::unique_lock<std::mutex> &held, uint64_t li
 
 void RunTraceThread() {
   TraceQueue &q = Queue();
-  char line[TRACE_LINE_SIZE];
+  char line[TRACE_QUEUE_LINE_SIZE];
   std::unique_lock<std::mutex> held(q.lock);
   while (!q.stopping) {
     if (HeadIsDue(q)) {
@@ -161,19 +162,20 @@ void RunTraceThread() {
 
 // From the unhandled-exception filter: the lines before a crash still
 // reach the debugger.
-void DrainOnCrash() { TraceFlush(); }
+void DrainOnCrash() { TraceQueueFlush(); }
 
 }  // namespace
 
-void TraceQueuePut(const char *line, size_t length) {
+void TraceQueuePut(const char *line, size_t length, TraceWriter writer) {
   TraceQueue &q = Queue();
   std::unique_lock<std::mutex> held(q.lock);
   if (q.writing && q.writer == std::this_thread::get_id()) {
     // Traced from inside a write (a crash there): out of turn, not lost.
     held.unlock();
-    TraceEmit(line);
+    if (writer != nullptr) writer(line);
     return;
   }
+  q.emit = writer;
   uint64_t place = q.nextPlace++;
   if (Fits(q, length)) {
     Push(q, place, line, length);
@@ -205,15 +207,13 @@ long TraceQueueOverflows() {
   return q.overflows;
 }
 
-void TraceStart() { TraceQueueStart(TRACE_QUEUE_BYTES, 1); }
-
-void TraceFlush() {
+void TraceQueueFlush() {
   TraceQueue &q = Queue();
   std::unique_lock<std::mutex> held(q.lock);
   WriteThrough(q, held, q.nextPlace);
 }
 
-void TraceStop() {
+void TraceQueueStop() {
   TraceQueue &q = Queue();
   std::unique_lock<std::mutex> held(q.lock);
   if (!q.queuing) return;
