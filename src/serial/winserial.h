@@ -1,4 +1,5 @@
-// Serial ports by connection number, and discovery of the module's port.
+// Serial ports by connection number. Discovery of the module's port is
+// serial/winserial_discovery.h.
 #pragma once
 
 enum {
@@ -30,10 +31,3 @@ int SerialBusyRefusals();
 
 // `text` always comes back terminated; empty when the driver does not say.
 void SerialQueryDriverVersion(int connection, char *text, int capacity);
-
-// Fills `list` (capacity entries of stride bytes, zero-filled by the
-// caller) with candidate port paths; `fragments` ends with nullptr.
-// Returns the number of entries filled.
-int SerialGetPorts(char *list, int capacity, int stride, const char *const *fragments);
-int EnumerateFriendlySerialPorts(char *list, int capacity, int stride);
-int CheckIfInPreferedmdmTable(const char *friendlyName);
