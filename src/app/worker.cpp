@@ -206,15 +206,16 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
       }
     } else {
       info = IdentifyModule(theDevice);
-      int index = FindPackageIn(catalogue, count, info.softwareVersion);
-      if (index == -1 || index < lastIndex) {
-        if (lastIndex == -1) return Fail(F2_NO_PATH);
+      int index = -1;
+      PackageStep step = PackageWalkStep(catalogue, count, info.softwareVersion, lastIndex, &index);
+      if (step == PACKAGE_STEP_NO_PATH) return Fail(F2_NO_PATH);
+      if (step == PACKAGE_STEP_END) {
         // The end of a delta chain is only a success for a module that
         // came back as itself; one stuck in its loader reports nothing.
         if (!NamesItsVersion(info)) return Fail(F6_NOT_UPDATED);
         break;
       }
-      if (index == lastIndex) return Fail(F3_SAME_PACKAGE);
+      if (step == PACKAGE_STEP_REPEAT) return Fail(F3_SAME_PACKAGE);
       lastIndex = index;
       ShowTitle(catalogue, count, index);
       const PackageEntry &entry = catalogue[index];
@@ -225,7 +226,7 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
         if (!NothingSent(sent)) RestartAfterFailedSend();
         return Fail(F4_PACKAGE_SEND);
       }
-      delta = entry.fromVersion != nullptr && entry.fromVersion[0] != '\0';
+      delta = PackageIsDelta(&entry);
     }
 
     SetStage(STAGE_WAIT_REBOOT);

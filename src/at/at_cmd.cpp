@@ -47,6 +47,14 @@ int ATQueryUpdateMode(SerialDevice *device, int timeoutMs) {
   return ATSendCmd(device, cmdUpdateStateQuery.text, nullptr, 0, timeoutMs);
 }
 
+SimCheck ATCheckSim(SerialDevice *device, int timeoutMs) {
+  if (ATQueryUpdateMode(device, timeoutMs) == AT_SUCCESS) return SIM_CHECK_NOT_NEEDED;
+  int state = PinStateUnknown;  // a reply that names no state asks for a PIN
+  if (ATGetPinState(device, &state, timeoutMs) == AT_FAILURE) return SIM_CHECK_UNREADABLE;
+  if (state == Ready) return SIM_CHECK_READY;
+  return state == PukRequired ? SIM_CHECK_PUK : SIM_CHECK_PIN;
+}
+
 const char *ATSkipEcho(const char *reply, const char *command) {
   if (reply == nullptr || command == nullptr) return reply;
   if (std::strlen(command) > std::strlen(reply)) return reply;

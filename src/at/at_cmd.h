@@ -1,5 +1,6 @@
 // The small AT queries several callers share: SIM PIN state and entry, the
-// update-state query, and the first line of a reply.
+// update-state query, the SIM check they make, and the first line of a
+// reply.
 #pragma once
 
 struct SerialDevice;
@@ -24,6 +25,19 @@ enum {
 // All return an ATResult. A reply naming no known state leaves *state as
 // it was: a caller that needs a defined value sets one first.
 int ATGetPinState(SerialDevice *device, int *state, int timeoutMs);
+
+// What the SIM lets an update do, asked as a run asks before its update.
+enum SimCheck : int {
+  SIM_CHECK_NOT_NEEDED = 0,  // the module took the update-state query: no unlocked SIM needed
+  SIM_CHECK_READY = 1,
+  SIM_CHECK_PIN = 2,         // a PIN to ask for; also an unanswered query or one naming no state
+  SIM_CHECK_PUK = 3,
+  SIM_CHECK_UNREADABLE = 4,  // the PIN state query failed
+};
+
+// The update-state query, then, unless it succeeded, the PIN state; each
+// query waits up to timeoutMs.
+SimCheck ATCheckSim(SerialDevice *device, int timeoutMs);
 
 // Sends the code as "AT+CPIN=\"code\"". A code that could end the quotes
 // or the line (a double quote, a control or non-ASCII character), or that

@@ -33,25 +33,31 @@ static bool ContainsModelName(const char *reply) {
   return false;
 }
 
-int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud) {
-  if (slot == nullptr) return -1;
+DeviceOpenResult SerialDeviceOpen(SerialDevice **slot, const char *port, int baud) {
+  if (slot == nullptr) return DEVICE_OPEN_NO_SLOT;
 
   if (port == nullptr || port[0] == '\0') {
     char *candidates = (char *)std::calloc(CANDIDATE_COUNT, CANDIDATE_SIZE);
     int found = 0;
     if (candidates != nullptr)
       found = SerialGetPorts(candidates, CANDIDATE_COUNT, CANDIDATE_SIZE, registryFragments);
+    // A candidate held by another program says more than one that did not
+    // answer: the user can close that program.
+    DeviceOpenResult result = candidates != nullptr && found == 0 ? DEVICE_OPEN_NONE_FOUND : DEVICE_OPEN_FAILED;
     for (int i = 0; i < found; i++) {
       TRACE(TRACE_INFO, "Try to open device %d of %d found\n", i, found);
       const char *candidate = candidates + (size_t)i * CANDIDATE_SIZE;
-      if (candidate[0] != '\0' && SerialDeviceOpen(slot, candidate, baud) == 0) {
+      if (candidate[0] == '\0') continue;
+      DeviceOpenResult tried = SerialDeviceOpen(slot, candidate, baud);
+      if (tried == DEVICE_OPEN_OK) {
         std::free(candidates);
-        return 0;
+        return DEVICE_OPEN_OK;
       }
+      if (tried == DEVICE_OPEN_BUSY) result = DEVICE_OPEN_BUSY;
     }
     std::free(candidates);
     DeviceReleaseConnection(*slot);
-    return -2;
+    return result;
   }
 
   DeviceReleaseConnection(*slot);
@@ -60,9 +66,10 @@ int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud) {
   bool updateMode = false;
   bool modelMatch = false;
   if (std::strcmp(port, simulatorPortName) != 0) {
-    connection = SerialOpen(port, baud);
+    bool busy = false;
+    connection = SerialOpen(port, baud, &busy);
     TRACE(TRACE_INFO, "FD opened %d", connection);
-    if (connection <= 0) return -2;
+    if (connection <= 0) return busy ? DEVICE_OPEN_BUSY : DEVICE_OPEN_FAILED;
 
     SerialDevice probe = {Serial, connection, 0, OsMutexCreate()};
     TRACE(TRACE_INFO, "Dev [%s] opened\n", port);
@@ -89,7 +96,7 @@ int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud) {
     OsMutexDestroy(probe.mutex);
     if (!answered) {
       SerialClose(connection);
-      return -2;
+      return DEVICE_OPEN_FAILED;
     }
   }
 
@@ -101,7 +108,7 @@ int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud) {
       // Without its lock the device could never carry a command.
       OsMutexDestroy(mutex);
       if (connection != SIMULATOR_CONNECTION) SerialClose(connection);
-      return -2;
+      return DEVICE_OPEN_FAILED;
     }
     *device = SerialDevice{None, 0, 0, mutex};
     *slot = device;
@@ -112,20 +119,22 @@ int SerialDeviceOpen(SerialDevice **slot, const char *port, int baud) {
   TRACE(TRACE_INFO, "deviceStatusBits = %08x\n", (unsigned)device->deviceStatusBits);
   device->connection = connection;
   device->kind = connection == SIMULATOR_CONNECTION ? Simulator : Serial;
-  return 0;
+  return DEVICE_OPEN_OK;
 }
 
-SerialDevice *SerialDeviceOpenAuto() {
+SerialDevice *SerialDeviceOpenAuto(DeviceOpenResult *result) {
   SerialDevice *device = nullptr;
-  SerialDeviceOpen(&device, nullptr, MODULE_BAUD);
+  DeviceOpenResult opened = SerialDeviceOpen(&device, nullptr, MODULE_BAUD);
+  if (result != nullptr) *result = opened;
   return device;
 }
 
-SerialDevice *SerialDeviceOpenNamed(const char *port) {
+SerialDevice *SerialDeviceOpenNamed(const char *port, DeviceOpenResult *result) {
   if (port == nullptr || (std::strstr(port, "COM") == nullptr && std::strcmp(port, simulatorPortName) != 0))
-    return SerialDeviceOpenAuto();
+    return SerialDeviceOpenAuto(result);
   SerialDevice *device = nullptr;
-  SerialDeviceOpen(&device, port, MODULE_BAUD);
+  DeviceOpenResult opened = SerialDeviceOpen(&device, port, MODULE_BAUD);
+  if (result != nullptr) *result = opened;
   return device;
 }
 

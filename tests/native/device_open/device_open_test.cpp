@@ -179,12 +179,12 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
 }
 
 TEST_F(DeviceOpenTest, ReportsAPortThatCannotBeOpened) {
-  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), -2);  // no such port
+  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), DEVICE_OPEN_FAILED);  // no such port
   EXPECT_EQ(device, nullptr);
   EXPECT_EQ(DeviceTrace(), std::vector<std::string>{"FD opened 0"});
   EXPECT_EQ(fakeSync.created, 0);
 
-  EXPECT_EQ(SerialDeviceOpen(nullptr, com7, 9600), -1);
+  EXPECT_EQ(SerialDeviceOpen(nullptr, com7, 9600), DEVICE_OPEN_NO_SLOT);
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1) << "no slot: nothing tried";
 }
 
@@ -196,7 +196,7 @@ TEST_F(DeviceOpenTest, OpensTheSimulatorWithoutAPortOrACommand) {
   EXPECT_TRUE(fakeComm.calls.empty());
   // The name is exact.
   SerialDevice *other = nullptr;
-  EXPECT_EQ(SerialDeviceOpen(&other, "simulator", 9600), -2);
+  EXPECT_EQ(SerialDeviceOpen(&other, "simulator", 9600), DEVICE_OPEN_FAILED);
   EXPECT_EQ(other, nullptr);
 }
 
@@ -231,9 +231,41 @@ TEST_F(DeviceOpenTest, FindsNothingWhenNoCandidateAnswers) {
 
   FakeRegistryReset();  // no candidate at all
   fakeDebugLines.clear();
-  EXPECT_EQ(SerialDeviceOpen(&device, "", 9600), -2);
+  EXPECT_EQ(SerialDeviceOpen(&device, "", 9600), DEVICE_OPEN_NONE_FOUND);
   EXPECT_EQ(device, nullptr);
   EXPECT_TRUE(DeviceTrace().empty());
+}
+
+// Why nothing opened: a port another program holds is told from one that
+// is absent or silent, by name and among discovery's candidates.
+TEST_F(DeviceOpenTest, SaysWhyNothingOpened) {
+  auto module = Module(com7, {{cgmm, "OK\r\n"}});
+  fakeComm.ports[com7].heldElsewhere = true;
+  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), DEVICE_OPEN_BUSY);
+  EXPECT_EQ(device, nullptr);
+
+  // A busy candidate outweighs an absent one, wherever it comes.
+  RegistryPorts({{"\\Device\\mdm0", "COM7"}, {"\\Device\\mdm1", "COM3"}});
+  DeviceOpenResult result = DEVICE_OPEN_OK;
+  EXPECT_EQ(SerialDeviceOpenAuto(&result), nullptr);
+  EXPECT_EQ(result, DEVICE_OPEN_BUSY);
+
+  // Released, it answers.
+  fakeComm.ports[com7].heldElsewhere = false;
+  device = SerialDeviceOpenNamed("\\\\.\\COM7", &result);
+  ASSERT_NE(device, nullptr);
+  EXPECT_EQ(result, DEVICE_OPEN_OK);
+  DeviceClose(device);
+  device = nullptr;
+
+  // Only absent candidates: failed, not busy; no candidate: none found.
+  FakeRegistryReset();
+  RegistryPorts({{"\\Device\\mdm1", "COM3"}});
+  EXPECT_EQ(SerialDeviceOpenAuto(&result), nullptr);
+  EXPECT_EQ(result, DEVICE_OPEN_FAILED);
+  FakeRegistryReset();
+  EXPECT_EQ(SerialDeviceOpenNamed(nullptr, &result), nullptr);
+  EXPECT_EQ(result, DEVICE_OPEN_NONE_FOUND);
 }
 
 TEST_F(DeviceOpenTest, ReopensIntoTheSameDeviceKeepingItsLockAndBits) {
@@ -261,7 +293,7 @@ TEST_F(DeviceOpenTest, AFailedReopenLeavesTheDeviceWithoutAConnection) {
   SerialDevice *first = device;
   FakeCommVanish(com7, FAKE_VANISH_WINDOWS);
 
-  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), -2);
+  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), DEVICE_OPEN_FAILED);
   EXPECT_EQ(device, first);
   EXPECT_EQ(device->connection, 0);
   EXPECT_EQ(device->kind, Serial);
@@ -273,7 +305,7 @@ TEST_F(DeviceOpenTest, AFailedReopenLeavesTheDeviceWithoutAConnection) {
   // Discovery that finds nothing leaves it the same way.
   FakeCommReplug(com7);
   ASSERT_EQ(SerialDeviceOpen(&device, com7, 9600), 0);
-  EXPECT_EQ(SerialDeviceOpen(&device, nullptr, 9600), -2);
+  EXPECT_EQ(SerialDeviceOpen(&device, nullptr, 9600), DEVICE_OPEN_NONE_FOUND);
   EXPECT_EQ(device, first);
   EXPECT_EQ(device->connection, 0);
   EXPECT_TRUE(fakeComm.handles.empty());
@@ -291,10 +323,10 @@ TEST_F(DeviceOpenTest, SwitchesAnOpenSerialDeviceToTheSimulator) {
 TEST_F(DeviceOpenTest, FailsWhenTheDeviceCannotHaveItsLock) {
   Module(com7, {{cgmm, "OK\r\n"}});
   fakeSync.failCreate = 1;
-  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), -2);
+  EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), DEVICE_OPEN_FAILED);
   EXPECT_EQ(device, nullptr);
   EXPECT_EQ(fakeComm.ports[com7].closes, 1);
-  EXPECT_EQ(SerialDeviceOpen(&device, "SIMULATOR", 9600), -2);
+  EXPECT_EQ(SerialDeviceOpen(&device, "SIMULATOR", 9600), DEVICE_OPEN_FAILED);
   EXPECT_EQ(device, nullptr);
 }
 
