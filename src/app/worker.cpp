@@ -40,12 +40,12 @@ enum {
 
 // How a run can fail, with what the user is shown and the code it leaves.
 enum WorkerFailure {
-  F1_FILE_SEND,
-  F2_NO_PATH,
-  F3_SAME_PACKAGE,
-  F4_PACKAGE_SEND,
-  F5_TIMEOUT,
-  F6_NOT_UPDATED,
+  WORKER_F1_FILE_SEND,
+  WORKER_F2_NO_PATH,
+  WORKER_F3_SAME_PACKAGE,
+  WORKER_F4_PACKAGE_SEND,
+  WORKER_F5_TIMEOUT,
+  WORKER_F6_NOT_UPDATED,
 };
 
 struct FailureReport {
@@ -118,7 +118,7 @@ static void WaitForModuleToReturn(int *polls, int limit) {
 // still there at the bound.
 static int Restart() {
   SendModuleCommand(cmdRestart);
-  if (DeviceGetKind(theDevice) == Simulator) return 0;
+  if (DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR) return 0;
   return WaitForPortToVanish();
 }
 
@@ -138,7 +138,7 @@ static bool NothingSent(int sendResult) {
 static void RestartAfterFailedSend() {
   SetStage(STAGE_WAIT_REBOOT);
   SendModuleCommand(cmdRestart);
-  if (DeviceGetKind(theDevice) == Simulator) return;
+  if (DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR) return;
   if (WaitForPortToVanish() != 0) {
     TRACE(TRACE_WARNING, "Module not restarted after the failed update; its port stayed\n");
     return;
@@ -147,7 +147,7 @@ static void RestartAfterFailedSend() {
   WaitForModuleToReturn(&polls, RECOVERY_POLL_LIMIT);
   if (theDevice == nullptr)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; not back\n");
-  else if ((theDevice->deviceStatusBits & UpdateModeBit) != 0)
+  else if ((theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) != 0)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; still in update mode\n");
   else
     TRACE(TRACE_WARNING, "Module restarted after the failed update; back in AT mode\n");
@@ -202,53 +202,53 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
       int sent = SFLibSendAssignmentFile(theDevice, updateFilePath, OnProgress);
       if (sent != SFLIB_OK) {
         if (!NothingSent(sent)) RestartAfterFailedSend();
-        return Fail(F1_FILE_SEND);
+        return Fail(WORKER_F1_FILE_SEND);
       }
     } else {
       info = IdentifyModule(theDevice);
       int index = -1;
       PackageStep step = PackageWalkStep(catalogue, count, info.softwareVersion, lastIndex, &index);
-      if (step == PACKAGE_STEP_NO_PATH) return Fail(F2_NO_PATH);
+      if (step == PACKAGE_STEP_NO_PATH) return Fail(WORKER_F2_NO_PATH);
       if (step == PACKAGE_STEP_END) {
         // The end of a delta chain is only a success for a module that
         // came back as itself; one stuck in its loader reports nothing.
-        if (!NamesItsVersion(info)) return Fail(F6_NOT_UPDATED);
+        if (!NamesItsVersion(info)) return Fail(WORKER_F6_NOT_UPDATED);
         break;
       }
-      if (step == PACKAGE_STEP_REPEAT) return Fail(F3_SAME_PACKAGE);
+      if (step == PACKAGE_STEP_REPEAT) return Fail(WORKER_F3_SAME_PACKAGE);
       lastIndex = index;
       ShowTitle(catalogue, count, index);
       const PackageEntry &entry = catalogue[index];
       // A damaged image fails like a refused transfer, before any byte.
-      if (!PackageIsIntact(&entry)) return Fail(F4_PACKAGE_SEND);
+      if (!PackageIsIntact(&entry)) return Fail(WORKER_F4_PACKAGE_SEND);
       int sent = SFLibSendAssignment(theDevice, entry.image, (int32_t)entry.imageLength, OnProgress);
       if (sent != SFLIB_OK) {
         if (!NothingSent(sent)) RestartAfterFailedSend();
-        return Fail(F4_PACKAGE_SEND);
+        return Fail(WORKER_F4_PACKAGE_SEND);
       }
       delta = PackageIsDelta(&entry);
     }
 
     SetStage(STAGE_WAIT_REBOOT);
-    bool simulated = DeviceGetKind(theDevice) == Simulator;
-    if (Restart() != 0) return Fail(F5_TIMEOUT);
+    bool simulated = DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR;
+    if (Restart() != 0) return Fail(WORKER_F5_TIMEOUT);
     SetStage(STAGE_WAIT_UPDATE);
     int polls = 0;
     if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
     if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
       SendOptionalImage();
       SendModuleCommand(cmdBack);
-      if (Restart() != 0) return Fail(F5_TIMEOUT);
+      if (Restart() != 0) return Fail(WORKER_F5_TIMEOUT);
       if (!simulated) WaitForModuleToReturn(&polls, WAIT_POLL_LIMIT);
     }
     SetPercent(100);
-    if (polls >= WAIT_POLL_LIMIT) return Fail(F5_TIMEOUT);
+    if (polls >= WAIT_POLL_LIMIT) return Fail(WORKER_F5_TIMEOUT);
     if (delta) continue;
 
     info = IdentifyModule(theDevice);
     bool reinstall = std::strcmp(TargetVersionText(updateFilePath), beforeVersion) == 0;
     if (!Identified(info) || (std::strcmp(info.buildDate, beforeBuildDate) == 0 && !reinstall))
-      return Fail(F6_NOT_UPDATED);
+      return Fail(WORKER_F6_NOT_UPDATED);
     break;
   }
 

@@ -14,7 +14,7 @@ const DeviceOps deviceOps[3] = {
 };
 
 static const DeviceOps *OpsOf(const SerialDevice *device) {
-  if (device == nullptr || device->kind < Serial || device->kind > None) return nullptr;
+  if (device == nullptr || device->kind < DEVICE_KIND_SERIAL || device->kind > DEVICE_KIND_NONE) return nullptr;
   return &deviceOps[device->kind];
 }
 
@@ -47,8 +47,8 @@ void DeviceClose(SerialDevice *device) {
   std::free(device);
 }
 
-int DeviceGetKind(const SerialDevice *device) {
-  if (device == nullptr) return None;
+DeviceKind DeviceGetKind(const SerialDevice *device) {
+  if (device == nullptr) return DEVICE_KIND_NONE;
   return device->kind;
 }
 

@@ -71,7 +71,7 @@ DeviceOpenResult SerialDeviceOpen(SerialDevice **slot, const char *port, int bau
     TRACE(TRACE_INFO, "FD opened %d", connection);
     if (connection <= 0) return busy ? DEVICE_OPEN_BUSY : DEVICE_OPEN_FAILED;
 
-    SerialDevice probe = {Serial, connection, 0, OsMutexCreate()};
+    SerialDevice probe = {DEVICE_KIND_SERIAL, connection, 0, OsMutexCreate()};
     TRACE(TRACE_INFO, "Dev [%s] opened\n", port);
     bool answered = false;
     char reply[PROBE_REPLY_SIZE];
@@ -110,15 +110,15 @@ DeviceOpenResult SerialDeviceOpen(SerialDevice **slot, const char *port, int bau
       if (connection != SIMULATOR_CONNECTION) SerialClose(connection);
       return DEVICE_OPEN_FAILED;
     }
-    *device = SerialDevice{None, 0, 0, mutex};
+    *device = SerialDevice{DEVICE_KIND_NONE, 0, 0, mutex};
     *slot = device;
   }
-  if (updateMode) device->deviceStatusBits |= UpdateModeBit;
+  if (updateMode) device->deviceStatusBits |= DEVICE_STATUS_UPDATE_MODE;
   TRACE(TRACE_INFO, "deviceStatusBits = %08x\n", (unsigned)device->deviceStatusBits);
-  if (modelMatch) device->deviceStatusBits |= ModelMatchBit;
+  if (modelMatch) device->deviceStatusBits |= DEVICE_STATUS_MODEL_MATCH;
   TRACE(TRACE_INFO, "deviceStatusBits = %08x\n", (unsigned)device->deviceStatusBits);
   device->connection = connection;
-  device->kind = connection == SIMULATOR_CONNECTION ? Simulator : Serial;
+  device->kind = connection == SIMULATOR_CONNECTION ? DEVICE_KIND_SIMULATOR : DEVICE_KIND_SERIAL;
   return DEVICE_OPEN_OK;
 }
 

@@ -15,7 +15,7 @@ VersionCheck CheckVersionControl(SerialDevice *device, int forceUpgrade, Version
     if (forcedRecord == VC_FORCED_RECORD_WRITTEN) UpgradeLogForced();
     return VersionCheck{1, nullptr};
   }
-  int verdict = JudgeModule(VersionControlTable, VC_FIRST_RULE_ROW, PackageCatalogue[0].toVersion, &info);
+  VersionVerdict verdict = JudgeModule(VersionControlTable, VC_FIRST_RULE_ROW, PackageCatalogue[0].toVersion, &info);
   if (verdict == VC_ADMITTED) return VersionCheck{1, nullptr};
   return VersionCheck{0, VersionVerdictMessage(verdict)};
 }

@@ -142,7 +142,7 @@ static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
 // firmware it has; discovery finds it again when it is back. Nothing is
 // ever sent to it in that mode: which package would fit it is unknown.
 static void RestartUpdateModeDevice(PollRecord *poll) {
-  if (poll->device == nullptr || (poll->device->deviceStatusBits & UpdateModeBit) == 0 ||
+  if (poll->device == nullptr || (poll->device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) == 0 ||
       mainDialog.restartedUpdateMode)
     return;
   mainDialog.restartedUpdateMode = 1;

@@ -27,13 +27,13 @@ struct PinLabel {
 };
 
 static const PinLabel pinLabels[] = {
-    {PinRequired, "Pin:", "PIN:"},
-    {PukRequired, "Puk:", "PUK:"},
+    {PIN_STATE_PIN_REQUIRED, "Pin:", "PIN:"},
+    {PIN_STATE_PUK_REQUIRED, "Puk:", "PUK:"},
 };
 
 // A failed query, or a state that wants no code, leaves the label as it is.
 static void ShowWantedCode(OsWindow dialog, bool afterRefusal) {
-  int state = PinStateUnknown;  // a reply that names no state leaves it so
+  PinState state = PIN_STATE_UNKNOWN;  // a reply that names no state leaves it so
   if (ATGetPinState(theDevice, &state, PIN_TIMEOUT_MS) != 0) return;
   for (const PinLabel &label : pinLabels)
     if (label.state == state) OsSetItemText(dialog, IDC_PIN_LABEL, afterRefusal ? label.afterRefusal : label.atStart);

@@ -14,7 +14,7 @@
 #include "serial/winserial.h"
 #include "version_control/check.h"
 
-static void Decide(InventoryRecord *record, int status) {
+static void Decide(InventoryRecord *record, InventoryStatus status) {
   record->status = status;
   record->reason = InventoryStatusReason(status);
 }
@@ -49,7 +49,8 @@ static SerialDevice *OpenAsARun(const char *port, bool *busy) {
 }
 
 static void NamePort(const SerialDevice *device, char *port) {
-  const char *path = DeviceGetKind(device) == Simulator ? simulatorPortName : SerialPortPath(device->connection);
+  const char *path =
+      DeviceGetKind(device) == DEVICE_KIND_SIMULATOR ? simulatorPortName : SerialPortPath(device->connection);
   static const char devicePrefix[] = "\\\\.\\";
   if (std::strncmp(path, devicePrefix, sizeof devicePrefix - 1) == 0) path += sizeof devicePrefix - 1;
   std::snprintf(port, INVENTORY_PORT_SIZE, "%s", path);
@@ -91,7 +92,7 @@ void InventoryJudge(const InventoryRequest *request, SerialDevice **device, Inve
   }
   record->moduleAnswered = 1;
   NamePort(*device, record->port);
-  record->updateMode = ((*device)->deviceStatusBits & UpdateModeBit) != 0;
+  record->updateMode = ((*device)->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) != 0;
 
   // The main dialog's poll: a module that does not say its model is no
   // module to a run, which then ends with 1.

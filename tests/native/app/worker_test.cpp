@@ -439,7 +439,7 @@ TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
   EXPECT_EQ(UpdateResult, RESULT_VERSION_UNCHANGED);
   EXPECT_EQ(Sleeps(1000), 0);
   EXPECT_EQ(Sleeps(100), 0);
-  EXPECT_EQ(DeviceGetKind(theDevice), Simulator);
+  EXPECT_EQ(DeviceGetKind(theDevice), DEVICE_KIND_SIMULATOR);
   EXPECT_EQ(RestartWrites(), (std::vector<std::string>{"AT*Q2RESET", "AT+BACK", "AT*Q2RESET"}))
       << "both restarts, the second after AT+BACK";
   // It takes one package only, so the optional image fails; either way

@@ -20,29 +20,29 @@ using AtQueryTest = ModulePortTest;
 struct PinRow {
   const char *name;
   std::string reply;
-  int result;
-  int state;
+  int result;  // an ATResult
+  PinState state;
 };
 
 TEST_F(AtQueryTest, ReadsThePinStateFromTheReply) {
-  const int untouched = 99;
+  const PinState untouched = (PinState)99;
   const PinRow rows[] = {
-      {"ready", "\r\n+CPIN: READY\r\n\r\nOK\r\n", 0, Ready},
-      {"PIN", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n", 0, PinRequired},
-      {"PUK, after the echo", "AT+CPIN?\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", 0, PukRequired},
-      {"second PIN reads as PIN", "+CPIN: SIM PIN2\r\nOK\r\n", 0, PinRequired},
-      {"second PUK reads as PUK", "+CPIN: SIM PUK2\r\nOK\r\n", 0, PukRequired},
+      {"ready", "\r\n+CPIN: READY\r\n\r\nOK\r\n", 0, PIN_STATE_READY},
+      {"PIN", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n", 0, PIN_STATE_PIN_REQUIRED},
+      {"PUK, after the echo", "AT+CPIN?\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", 0, PIN_STATE_PUK_REQUIRED},
+      {"second PIN reads as PIN", "+CPIN: SIM PIN2\r\nOK\r\n", 0, PIN_STATE_PIN_REQUIRED},
+      {"second PUK reads as PUK", "+CPIN: SIM PUK2\r\nOK\r\n", 0, PIN_STATE_PUK_REQUIRED},
       {"another lock leaves the state", "+CPIN: PH-SIM PIN\r\nOK\r\n", 0, untouched},
       {"ERROR only", "ERROR\r\n", 4, untouched},
       {"a state but a failing final line", "+CPIN: READY\r\nERROR\r\n", 4, untouched},
       {"silence", "", 2, untouched},
       // The reply buffer keeps 199 bytes: a state text must end within them.
-      {"READY ends on the last byte kept", PaddingLines(187) + "+CPIN: READY\r\nOK\r\n", 0, Ready},
+      {"READY ends on the last byte kept", PaddingLines(187) + "+CPIN: READY\r\nOK\r\n", 0, PIN_STATE_READY},
       {"READY runs one byte past what is kept", PaddingLines(188) + "+CPIN: READY\r\nOK\r\n", 0, untouched},
   };
   for (const PinRow &row : rows) {
     AnswerAll(row.reply);
-    int state = untouched;
+    PinState state = untouched;
     EXPECT_EQ(ATGetPinState(&device, &state, 4000), row.result) << row.name;
     EXPECT_EQ(state, row.state) << row.name;
     EXPECT_EQ(module->commands, std::vector<std::string>{"AT+CPIN?"}) << row.name;

@@ -19,7 +19,7 @@ struct LockTimeoutRow {
 
 TEST(DeviceLockTimeout, IsNoLimitForZeroOrLess) {
   FakeSyncReset();
-  SerialDevice device = {Simulator, 500, 0, OsMutexCreate()};
+  SerialDevice device = {DEVICE_KIND_SIMULATOR, 500, 0, OsMutexCreate()};
   const LockTimeoutRow rows[] = {
       {"a time-out is kept", 4000, 4000},
       {"the shortest one too", 1, 1},
@@ -42,7 +42,7 @@ TEST(AbsentDevice, IsLegalEverywhere) {
   EXPECT_EQ(DeviceRead(nullptr, buffer, 1, 1000), -1);
   EXPECT_EQ(DeviceRead(nullptr, buffer, 1, -1), -1);
   EXPECT_EQ(DeviceWrite(nullptr, buffer, 1), -1);
-  EXPECT_EQ(DeviceGetKind(nullptr), None);
+  EXPECT_EQ(DeviceGetKind(nullptr), DEVICE_KIND_NONE);
   EXPECT_EQ(DeviceLock(nullptr, 1000), -1);
   EXPECT_EQ(DeviceUnlock(nullptr), -1);
   DeviceGetDriverVersion(nullptr, buffer, (int)sizeof buffer);
@@ -53,8 +53,8 @@ TEST(AbsentDevice, IsLegalEverywhere) {
 
 TEST(AbsentDevice, KindsWithoutOperationsRefuseThem) {
   FakeSyncReset();
-  const int32_t kinds[] = {None, 3, -1};
-  for (int32_t kind : kinds) {
+  const DeviceKind kinds[] = {DEVICE_KIND_NONE, (DeviceKind)3, (DeviceKind)-1};
+  for (DeviceKind kind : kinds) {
     SerialDevice *device = (SerialDevice *)std::malloc(sizeof(SerialDevice));
     *device = SerialDevice{kind, 1, 0, OsMutexCreate()};
     char byte;

@@ -97,7 +97,7 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
       {"C6640 in AT mode",
        {{cgmm, "\r\nCorvin Wireless C6640\r\n\r\nOK\r\n"}},
        0,
-       ModelMatchBit,
+       DEVICE_STATUS_MODEL_MATCH,
        {cgmm},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "AT mode found", "C module", "deviceStatusBits = 00000000\n",
         "deviceStatusBits = 00000002\n"},
@@ -105,7 +105,7 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
       {"M7120x echoing its command",
        {{cgmm, "AT+CGMM\r\nM7120x\r\n\r\nOK\r\n"}},
        0,
-       ModelMatchBit,
+       DEVICE_STATUS_MODEL_MATCH,
        {cgmm},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "AT mode found", "C module", "deviceStatusBits = 00000000\n",
         "deviceStatusBits = 00000002\n"},
@@ -121,7 +121,7 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
       {"update mode: AT probe refused",
        {{cgmm, "ERROR\r\n"}, {vers, "OK\r\n"}},
        0,
-       UpdateModeBit,
+       DEVICE_STATUS_UPDATE_MODE,
        {cgmm, vers},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "ITP mode found", "deviceStatusBits = 00000001\n",
         "deviceStatusBits = 00000001\n"},
@@ -129,7 +129,7 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
       {"update mode: AT probe unanswered",
        {{vers, "OK\r\n"}},
        0,
-       UpdateModeBit,
+       DEVICE_STATUS_UPDATE_MODE,
        {cgmm, vers},
        {"FD opened N", "Dev [\\\\.\\COM7] opened\n", "ITP mode found", "deviceStatusBits = 00000001\n",
         "deviceStatusBits = 00000001\n"},
@@ -162,7 +162,7 @@ TEST_F(DeviceOpenTest, TellsTheModulesModeFromTheProbes) {
     const FakePort &port = fakeComm.ports[com7];
     if (row.result == 0) {
       ASSERT_NE(opened, nullptr) << row.name;
-      EXPECT_EQ(opened->kind, Serial) << row.name;
+      EXPECT_EQ(opened->kind, DEVICE_KIND_SERIAL) << row.name;
       EXPECT_GT(opened->connection, 0) << row.name;
       EXPECT_EQ(opened->deviceStatusBits, row.bits) << row.name;
       EXPECT_EQ(port.closes, 0) << row.name;
@@ -190,7 +190,7 @@ TEST_F(DeviceOpenTest, ReportsAPortThatCannotBeOpened) {
 
 TEST_F(DeviceOpenTest, OpensTheSimulatorWithoutAPortOrACommand) {
   ASSERT_EQ(SerialDeviceOpen(&device, "SIMULATOR", 9600), 0);
-  EXPECT_EQ(device->kind, Simulator);
+  EXPECT_EQ(device->kind, DEVICE_KIND_SIMULATOR);
   EXPECT_EQ(device->connection, 500);
   EXPECT_EQ(device->deviceStatusBits, 0u);
   EXPECT_TRUE(fakeComm.calls.empty());
@@ -208,7 +208,7 @@ TEST_F(DeviceOpenTest, TakesTheFirstCandidateThatAnswers) {
 
   device = SerialDeviceOpenAuto();
   ASSERT_NE(device, nullptr);
-  EXPECT_EQ(device->deviceStatusBits, (uint32_t)ModelMatchBit);
+  EXPECT_EQ(device->deviceStatusBits, (uint32_t)DEVICE_STATUS_MODEL_MATCH);
   const std::vector<std::string> trace = DeviceTrace();
   ASSERT_GE(trace.size(), 3u);
   EXPECT_EQ(trace[0], "Try to open device 0 of 3 found\n");
@@ -271,7 +271,7 @@ TEST_F(DeviceOpenTest, SaysWhyNothingOpened) {
 TEST_F(DeviceOpenTest, ReopensIntoTheSameDeviceKeepingItsLockAndBits) {
   auto module = Module(com7, {{vers, "OK\r\n"}});
   ASSERT_EQ(SerialDeviceOpen(&device, com7, 9600), 0);
-  ASSERT_EQ(device->deviceStatusBits, (uint32_t)UpdateModeBit);
+  ASSERT_EQ(device->deviceStatusBits, (uint32_t)DEVICE_STATUS_UPDATE_MODE);
   SerialDevice *first = device;
   OsMutex lock = device->mutex;
 
@@ -281,8 +281,8 @@ TEST_F(DeviceOpenTest, ReopensIntoTheSameDeviceKeepingItsLockAndBits) {
   EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), 0);
   EXPECT_EQ(device, first);
   EXPECT_EQ(device->mutex, lock);
-  EXPECT_EQ(device->deviceStatusBits, (uint32_t)(UpdateModeBit | ModelMatchBit));
-  EXPECT_EQ(device->kind, Serial);
+  EXPECT_EQ(device->deviceStatusBits, (uint32_t)(DEVICE_STATUS_UPDATE_MODE | DEVICE_STATUS_MODEL_MATCH));
+  EXPECT_EQ(device->kind, DEVICE_KIND_SERIAL);
   EXPECT_EQ(fakeComm.ports[com7].closes, 1);
   EXPECT_EQ(fakeComm.handles.size(), 1u) << "one port handle open, not two";
 }
@@ -296,7 +296,7 @@ TEST_F(DeviceOpenTest, AFailedReopenLeavesTheDeviceWithoutAConnection) {
   EXPECT_EQ(SerialDeviceOpen(&device, com7, 9600), DEVICE_OPEN_FAILED);
   EXPECT_EQ(device, first);
   EXPECT_EQ(device->connection, 0);
-  EXPECT_EQ(device->kind, Serial);
+  EXPECT_EQ(device->kind, DEVICE_KIND_SERIAL);
   char byte;
   EXPECT_EQ(DeviceRead(device, &byte, 1, 1000), -1);
   EXPECT_EQ(DeviceWrite(device, "AT", 2), -1);
@@ -315,7 +315,7 @@ TEST_F(DeviceOpenTest, SwitchesAnOpenSerialDeviceToTheSimulator) {
   Module(com7, {{cgmm, "OK\r\n"}});
   ASSERT_EQ(SerialDeviceOpen(&device, com7, 9600), 0);
   EXPECT_EQ(SerialDeviceOpen(&device, "SIMULATOR", 9600), 0);
-  EXPECT_EQ(device->kind, Simulator);
+  EXPECT_EQ(device->kind, DEVICE_KIND_SIMULATOR);
   EXPECT_EQ(device->connection, 500);
   EXPECT_EQ(fakeComm.ports[com7].closes, 1);
 }

@@ -55,7 +55,7 @@ struct CheckRow {
   const char *product, *revision, *software, *imei;
   int force;
   int allowed;
-  int verdict;  // whose text comes back when refused
+  VersionVerdict verdict;  // whose text comes back when refused
   bool forcedLogged;
 };
 

@@ -153,7 +153,7 @@ class MainDialogTest : public ::testing::Test {
     });
     FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
     ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-    ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+    ASSERT_NE(theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
     module->commands.clear();
   }
   // ...and is open before the dialog starts, as the entry leaves it.
@@ -302,7 +302,7 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   FakePort &port = FakeCommAddPort(com7);
   module = PlayModule(port, ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
   ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-  ASSERT_EQ(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+  ASSERT_EQ(theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
   SerialDevice *opened = theDevice;
   module->commands.clear();
   uint32_t longestPoll = 0;
