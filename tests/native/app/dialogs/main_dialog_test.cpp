@@ -100,13 +100,23 @@ void PinUserTypes(std::vector<std::string> codes) {
 class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ResetProcessState();  // a device another test left is not this one's to close
+    Reset();
+  }
+  void TearDown() override { Release(); }
+  // What a fresh test finds, the log file gone too: the one way a table's
+  // rows start over.
+  void Reset() {
+    Release();
+    if (!logPath.empty()) std::remove(logPath.c_str());
     ResetFakes();
     script = std::make_shared<ModuleScript>();
     logPath = folder.File("FWLog.txt");
     UpgradeLogOpen(logPath.c_str());
   }
-  void TearDown() override {
+  void Release() {
     DeviceClose(theDevice);
+    theDevice = nullptr;
     ResetFakes();
     UpgradeLogForget();
   }
@@ -334,9 +344,7 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
 TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
   for (bool damaged : {false, true}) {
     SCOPED_TRACE(damaged ? "damaged firmware" : "intact firmware");
-    TearDown();
-    std::remove(logPath.c_str());
-    SetUp();
+    Reset();
     OpenModuleInUpdateMode(damaged);
     uint32_t longestPoll = 0;
     fakeDialog.users[MAIN] = [&](OsWindow dialog) {
@@ -779,9 +787,7 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   };
   for (const QuietReturnRow &row : rows) {
     SCOPED_TRACE(row.name);
-    TearDown();
-    std::remove(logPath.c_str());
-    SetUp();
+    Reset();
     quietMode = 1;
     script->identity = Identity("QHW 552 08/106");
     OpenModuleInUpdateMode(row.damaged);
