@@ -66,10 +66,10 @@ unsigned StandInWorker(void *) {
   }
   Hold(2);
   Acknowledge(packageLength);
-  SetStage(4);
-  SetStage(5);
+  SetStage(STAGE_WAIT_REBOOT);
+  SetStage(STAGE_WAIT_UPDATE);
   SetPercent(100);
-  EndProgress(endCode);
+  EndProgress((ProgressEnd)endCode);
   return 0;
 }
 
