@@ -19,10 +19,11 @@ import traceback
 import unittest
 from collections import namedtuple
 
-from harness import EXE, PROBE, WINE, WineSession
-from module import EmulatedModule, write_package
+from .harness import EXE, PROBE, WINE, WineSession
+from .module import EmulatedModule, write_package
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+# The Wine tests' folder, which holds the scenarios.
+HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 TEXTS = {
     0: "Upgrade finishied succesfully",
