@@ -4,6 +4,15 @@
 // turn it is (a full queue, a flush), one writer at a time.
 #include "log/trace_queue.h"
 
+// The one thread in the program not made through the OsThread seam, and on
+// purpose: the trace's thread must run beside the code it traces in every
+// build. The native tests replace the seam with a fake that runs threads
+// on the test's own thread, one at a time, so that the worker and the
+// poll can be stepped through on the virtual clock; a trace thread made
+// there would never run, or would run for ever in the test's place. The
+// trace also serves the crash handler and the code before the program's
+// entry, so it stands below the seams it would otherwise depend on.
+
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
