@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,37 @@ TEST_F(AtQueryTest, AsksTheUpdateStateWithoutAReplyBuffer) {
   AnswerAll("AT*QESFUD?\r\nERROR\r\n");
   EXPECT_EQ(ATQueryUpdateMode(&device, 60000), 4);
   EXPECT_EQ(WrittenChunks(), (std::vector<std::string>{"AT*QESFUD?", "\r\n", "AT*QESFUD?", "\r\n"}));
+}
+
+struct SimRow {
+  const char *name;
+  const char *updateState;  // the reply to AT*QESFUD?
+  const char *pinState;     // the reply to AT+CPIN?, nullptr when it must not be asked
+  SimCheck sim;
+};
+
+// The check the run and the inventory share: the update-state query first,
+// and only when it fails the PIN state, whose failure alone is unreadable.
+TEST_F(AtQueryTest, ChecksTheSimAsARunDoes) {
+  const SimRow rows[] = {
+      {"the module takes the update-state query", updateStateReply, nullptr, SIM_CHECK_NOT_NEEDED},
+      {"ready", "ERROR\r\n", "+CPIN: READY\r\nOK\r\n", SIM_CHECK_READY},
+      {"PIN", "ERROR\r\n", "+CPIN: SIM PIN\r\nOK\r\n", SIM_CHECK_PIN},
+      {"PUK", "ERROR\r\n", "+CPIN: SIM PUK\r\nOK\r\n", SIM_CHECK_PUK},
+      {"a state it does not know asks for a PIN", "ERROR\r\n", "+CPIN: PH-SIM PIN\r\nOK\r\n", SIM_CHECK_PIN},
+      {"no reply asks for a PIN", "ERROR\r\n", "", SIM_CHECK_PIN},
+      {"a failed query is unreadable", "ERROR\r\n", "ERROR\r\n", SIM_CHECK_UNREADABLE},
+  };
+  for (const SimRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    std::map<std::string, std::string> replies = {{"AT*QESFUD?", row.updateState}};
+    if (row.pinState != nullptr) replies["AT+CPIN?"] = row.pinState;
+    Answer(ReplyFrom(replies, "ERROR\r\n"));
+    EXPECT_EQ(ATCheckSim(&device, 4000), row.sim);
+    std::vector<std::string> asked = {"AT*QESFUD?"};
+    if (row.pinState != nullptr) asked.push_back("AT+CPIN?");
+    EXPECT_EQ(module->commands, asked);
+  }
 }
 
 struct EchoRow {
