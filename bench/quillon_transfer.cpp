@@ -24,6 +24,7 @@
 #include <cstring>
 
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/trace_log.h"
 #include "module_interface.h"
 #include "os/debug_output.h"

@@ -21,11 +21,12 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build", "windows")
 os.environ.setdefault("QUILLON_BUILD_DIR", BUILD)
 os.environ.setdefault("QUILLON_EXE", os.path.join(BUILD, "Quillon.exe"))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+# The Wine tests' helpers, by their package's name from the root.
+sys.path.insert(0, ROOT)
 
-import fault_matrix  # noqa: E402
-import fault_matrix_doc  # noqa: E402
-from harness import EXE  # noqa: E402
+from tests.e2e.quillon_e2e import fault_matrix  # noqa: E402
+from tests.e2e.quillon_e2e import fault_matrix_doc  # noqa: E402
+from tests.e2e.quillon_e2e.harness import EXE  # noqa: E402
 
 
 def parse_args(argv):

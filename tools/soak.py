@@ -25,11 +25,12 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build", "windows")
 os.environ.setdefault("QUILLON_BUILD_DIR", BUILD)
 os.environ.setdefault("QUILLON_EXE", os.path.join(BUILD, "Quillon.exe"))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+# The Wine tests' helpers, by their package's name from the root.
+sys.path.insert(0, ROOT)
 
-from fault_matrix import FINISH_BANNER, START_BANNER, left_running  # noqa: E402
-from harness import EXE, WineSession  # noqa: E402
-from module import EmulatedModule  # noqa: E402
+from tests.e2e.quillon_e2e.fault_matrix import FINISH_BANNER, START_BANNER, left_running  # noqa: E402
+from tests.e2e.quillon_e2e.harness import EXE, WineSession  # noqa: E402
+from tests.e2e.quillon_e2e.module import EmulatedModule  # noqa: E402
 
 SAMPLE_PAUSE = 0.5
 RUN_LIMIT = 600

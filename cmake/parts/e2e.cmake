@@ -28,7 +28,7 @@ if(WIN32)
 
   # Runs after every end-to-end test: none may leave a process behind.
   add_test(NAME e2e_zz_no_leftovers
-           COMMAND ${QUILLON_PYTHON} ${PROJECT_SOURCE_DIR}/tests/e2e/leftovers.py)
+           COMMAND ${QUILLON_PYTHON} ${PROJECT_SOURCE_DIR}/tests/e2e/quillon_e2e/leftovers.py)
   set_tests_properties(e2e_zz_no_leftovers PROPERTIES DEPENDS "${QUILLON_E2E_NAMES}"
     ENVIRONMENT "QUILLON_E2E_RUN=${CMAKE_BINARY_DIR}")
 endif()

@@ -11,6 +11,7 @@
 #include "app/sf_util.h"
 #include "app/state.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/upgrade_log.h"
 
 static const char upgradeLogPath[] = "C:\\FWLog.txt";

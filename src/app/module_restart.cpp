@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/trace_log.h"
 #include "os/clock.h"
 

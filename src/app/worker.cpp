@@ -11,6 +11,7 @@
 #include "app/state.h"
 #include "at/at.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/trace_log.h"
 #include "log/upgrade_log.h"
 #include "module_interface.h"
@@ -33,12 +34,12 @@ enum {
 
 // How a run can fail, with what the user is shown and the code it leaves.
 enum WorkerFailure {
-  F1_FILE_SEND,
-  F2_NO_PATH,
-  F3_SAME_PACKAGE,
-  F4_PACKAGE_SEND,
-  F5_TIMEOUT,
-  F6_NOT_UPDATED,
+  WORKER_F1_FILE_SEND,
+  WORKER_F2_NO_PATH,
+  WORKER_F3_SAME_PACKAGE,
+  WORKER_F4_PACKAGE_SEND,
+  WORKER_F5_TIMEOUT,
+  WORKER_F6_NOT_UPDATED,
 };
 
 struct FailureReport {
@@ -87,7 +88,7 @@ static void AwaitModule(int *polls, int limit) { theDevice = WaitForModuleToRetu
 // still there at the bound.
 static int Restart() {
   SendModuleCommand(cmdRestart);
-  if (DeviceGetKind(theDevice) == Simulator) return 0;
+  if (DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR) return 0;
   return WaitForPortToVanish(&theDevice);
 }
 
@@ -107,7 +108,7 @@ static bool NothingSent(int sendResult) {
 static void RestartAfterFailedSend() {
   SetStage(STAGE_WAIT_REBOOT);
   SendModuleCommand(cmdRestart);
-  if (DeviceGetKind(theDevice) == Simulator) return;
+  if (DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR) return;
   if (WaitForPortToVanish(&theDevice) != 0) {
     TRACE(TRACE_WARNING, "Module not restarted after the failed update; its port stayed\n");
     return;
@@ -116,7 +117,7 @@ static void RestartAfterFailedSend() {
   AwaitModule(&polls, RECOVERY_POLL_LIMIT);
   if (theDevice == nullptr)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; not back\n");
-  else if ((theDevice->deviceStatusBits & UpdateModeBit) != 0)
+  else if ((theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) != 0)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; still in update mode\n");
   else
     TRACE(TRACE_WARNING, "Module restarted after the failed update; back in AT mode\n");
@@ -171,52 +172,53 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
       int sent = SFLibSendAssignmentFile(theDevice, updateFilePath, OnProgress);
       if (sent != SFLIB_OK) {
         if (!NothingSent(sent)) RestartAfterFailedSend();
-        return Fail(F1_FILE_SEND);
+        return Fail(WORKER_F1_FILE_SEND);
       }
     } else {
       info = IdentifyModule(theDevice);
-      int index = FindPackageIn(catalogue, count, info.softwareVersion);
-      if (index == -1 || index < lastIndex) {
-        if (lastIndex == -1) return Fail(F2_NO_PATH);
+      int index = -1;
+      PackageStep step = PackageWalkStep(catalogue, count, info.softwareVersion, lastIndex, &index);
+      if (step == PACKAGE_STEP_NO_PATH) return Fail(WORKER_F2_NO_PATH);
+      if (step == PACKAGE_STEP_END) {
         // The end of a delta chain is only a success for a module that
         // came back as itself; one stuck in its loader reports nothing.
-        if (!NamesItsVersion(info)) return Fail(F6_NOT_UPDATED);
+        if (!NamesItsVersion(info)) return Fail(WORKER_F6_NOT_UPDATED);
         break;
       }
-      if (index == lastIndex) return Fail(F3_SAME_PACKAGE);
+      if (step == PACKAGE_STEP_REPEAT) return Fail(WORKER_F3_SAME_PACKAGE);
       lastIndex = index;
       ShowTitle(catalogue, count, index);
       const PackageEntry &entry = catalogue[index];
       // A damaged image fails like a refused transfer, before any byte.
-      if (!PackageIsIntact(&entry)) return Fail(F4_PACKAGE_SEND);
+      if (!PackageIsIntact(&entry)) return Fail(WORKER_F4_PACKAGE_SEND);
       int sent = SFLibSendAssignment(theDevice, entry.image, (int32_t)entry.imageLength, OnProgress);
       if (sent != SFLIB_OK) {
         if (!NothingSent(sent)) RestartAfterFailedSend();
-        return Fail(F4_PACKAGE_SEND);
+        return Fail(WORKER_F4_PACKAGE_SEND);
       }
-      delta = entry.fromVersion != nullptr && entry.fromVersion[0] != '\0';
+      delta = PackageIsDelta(&entry);
     }
 
     SetStage(STAGE_WAIT_REBOOT);
-    bool simulated = DeviceGetKind(theDevice) == Simulator;
-    if (Restart() != 0) return Fail(F5_TIMEOUT);
+    bool simulated = DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR;
+    if (Restart() != 0) return Fail(WORKER_F5_TIMEOUT);
     SetStage(STAGE_WAIT_UPDATE);
     int polls = 0;
     if (!simulated) AwaitModule(&polls, WAIT_POLL_LIMIT);
     if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
       SendOptionalImage();
       SendModuleCommand(cmdBack);
-      if (Restart() != 0) return Fail(F5_TIMEOUT);
+      if (Restart() != 0) return Fail(WORKER_F5_TIMEOUT);
       if (!simulated) AwaitModule(&polls, WAIT_POLL_LIMIT);
     }
     SetPercent(100);
-    if (polls >= WAIT_POLL_LIMIT) return Fail(F5_TIMEOUT);
+    if (polls >= WAIT_POLL_LIMIT) return Fail(WORKER_F5_TIMEOUT);
     if (delta) continue;
 
     info = IdentifyModule(theDevice);
     bool reinstall = std::strcmp(TargetVersionText(updateFilePath), beforeVersion) == 0;
     if (!Identified(info) || (std::strcmp(info.buildDate, beforeBuildDate) == 0 && !reinstall))
-      return Fail(F6_NOT_UPDATED);
+      return Fail(WORKER_F6_NOT_UPDATED);
     break;
   }
 

@@ -125,7 +125,7 @@ static int FinalLineResult(const char *line) {
   return result;
 }
 
-int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *secret) {
+ATResult WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *secret) {
   bool haveReply = reply != nullptr && capacity > 0;
   if (haveReply) std::memset(reply, 0, (size_t)capacity);
   int used = 0;
@@ -149,7 +149,7 @@ int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeout
         }
       }
       int result = FinalLineResult(line);
-      if (result >= 0) return result;
+      if (result >= 0) return (ATResult)result;
     }
 
     if (Expired(&bound)) {
@@ -160,7 +160,7 @@ int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeout
   }
 }
 
-int ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs,
+ATResult ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs,
                     const char *secret) {
   if (command == nullptr) return AT_FAILURE;
   if (reply != nullptr && capacity > 0) std::memset(reply, 0, (size_t)capacity);
@@ -188,23 +188,23 @@ int ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int 
   return WaitForResponse(device, reply, capacity, timeoutMs, secret);
 }
 
-int ATSendCmdSecret(SerialDevice *device, const char *command, const char *secret, char *reply, int capacity,
+ATResult ATSendCmdSecret(SerialDevice *device, const char *command, const char *secret, char *reply, int capacity,
                     int timeoutMs) {
   // A lock that times out is held by another exchange: sending now would
   // interleave two commands, and unlocking would free a lock not ours.
   int wait = DeviceLock(device, timeoutMs);
   if (wait == OS_WAIT_TIMEOUT) return AT_NO_REPLY;
   if (wait != OS_WAIT_OBJECT_0 && wait != OS_WAIT_ABANDONED) return AT_FAILURE;
-  int result = ATSendCmdUnsafe(device, command, reply, capacity, timeoutMs, secret);
+  ATResult result = ATSendCmdUnsafe(device, command, reply, capacity, timeoutMs, secret);
   DeviceUnlock(device);
   return result;
 }
 
-int ATSendCmd(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs) {
+ATResult ATSendCmd(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs) {
   return ATSendCmdSecret(device, command, nullptr, reply, capacity, timeoutMs);
 }
 
-int ATSendCmdf(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *format, ...) {
+ATResult ATSendCmdf(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *format, ...) {
   if (format == nullptr) return AT_FAILURE;
   char *command = (char *)std::malloc(AT_COMMAND_SIZE);
   if (command == nullptr) return AT_FAILURE;
@@ -212,7 +212,7 @@ int ATSendCmdf(SerialDevice *device, char *reply, int capacity, int timeoutMs, c
   va_start(args, format);
   std::vsnprintf(command, AT_COMMAND_SIZE, format, args);
   va_end(args);
-  int result = ATSendCmd(device, command, reply, capacity, timeoutMs);
+  ATResult result = ATSendCmd(device, command, reply, capacity, timeoutMs);
   std::free(command);
   return result;
 }

@@ -26,27 +26,27 @@ enum {
 // stale input to the final line. `reply` (capacity bytes, may be absent)
 // receives every line of the reply, terminated. `timeoutMs` applies to
 // each byte of the reply and to the wait for the lock.
-int ATSendCmd(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs);
+ATResult ATSendCmd(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs);
 
 // ATSendCmd for a command that carries a secret, the SIM's PIN or PUK:
 // every trace line of the exchange (the command, its echo, any line that
 // repeats it) shows each occurrence of `secret` as asterisks. The
 // debugger output can be read by any process of the session.
-int ATSendCmdSecret(SerialDevice *device, const char *command, const char *secret, char *reply, int capacity,
+ATResult ATSendCmdSecret(SerialDevice *device, const char *command, const char *secret, char *reply, int capacity,
                     int timeoutMs);
 
 // ATSendCmd with a printf-formatted command, cut to 1023 characters.
-int ATSendCmdf(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *format, ...)
+ATResult ATSendCmdf(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *format, ...)
     PRINTF_CHECK(5, 6);
 
 // The exchange without the lock; for ATSendCmd only. `secret`, when
 // given, is masked in the trace lines.
-int ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs,
+ATResult ATSendCmdUnsafe(SerialDevice *device, const char *command, char *reply, int capacity, int timeoutMs,
                     const char *secret = nullptr);
 
 // Collects reply lines until a final result line. Takes no lock: the
 // update protocol calls it directly, on the one thread using the device.
-int WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *secret = nullptr);
+ATResult WaitForResponse(SerialDevice *device, char *reply, int capacity, int timeoutMs, const char *secret = nullptr);
 
 // Reads one line into `buffer`, terminated, LF (or NUL) included. Returns
 // its length; 0 when the device fell silent (the partial line is lost); a

@@ -7,14 +7,14 @@
 #include "at/at.h"
 #include "module_interface.h"
 
-int ATGetPinState(SerialDevice *device, int *state, int timeoutMs) {
+ATResult ATGetPinState(SerialDevice *device, PinState *state, int timeoutMs) {
   if (state == nullptr) return AT_FAILURE;
   char reply[AT_PIN_REPLY_SIZE];
-  int result = ATSendCmd(device, cmdPinQuery.text, reply, (int)sizeof reply, timeoutMs);
+  ATResult result = ATSendCmd(device, cmdPinQuery.text, reply, (int)sizeof reply, timeoutMs);
   if (result != AT_SUCCESS) return result;
   // The PIN's text is a prefix of the second PIN's, so "SIM PIN2" also
-  // reads as PinRequired; the same holds for the PUK.
-  static const int states[3] = {Ready, PinRequired, PukRequired};
+  // reads as PIN_STATE_PIN_REQUIRED; the same holds for the PUK.
+  static const PinState states[3] = {PIN_STATE_READY, PIN_STATE_PIN_REQUIRED, PIN_STATE_PUK_REQUIRED};
   for (int i = 0; i < 3; i++)
     if (std::strstr(reply, modulePinReplies[i]) != nullptr) {
       *state = states[i];
@@ -31,7 +31,7 @@ static bool IsSafePinCode(const char *code) {
   return true;
 }
 
-int ATEnterPin(SerialDevice *device, const char *code, int timeoutMs) {
+ATResult ATEnterPin(SerialDevice *device, const char *code, int timeoutMs) {
   if (code == nullptr || !IsSafePinCode(code)) return AT_FAILURE;
   // The command carries its own CR LF and the channel adds one more, so
   // the module sees the command line and then an empty line.
@@ -43,8 +43,16 @@ int ATEnterPin(SerialDevice *device, const char *code, int timeoutMs) {
   return ATSendCmdSecret(device, command, code, nullptr, 0, timeoutMs);
 }
 
-int ATQueryUpdateMode(SerialDevice *device, int timeoutMs) {
+ATResult ATQueryUpdateMode(SerialDevice *device, int timeoutMs) {
   return ATSendCmd(device, cmdUpdateStateQuery.text, nullptr, 0, timeoutMs);
+}
+
+SimCheck ATCheckSim(SerialDevice *device, int timeoutMs) {
+  if (ATQueryUpdateMode(device, timeoutMs) == AT_SUCCESS) return SIM_CHECK_NOT_NEEDED;
+  PinState state = PIN_STATE_UNKNOWN;  // a reply that names no state asks for a PIN
+  if (ATGetPinState(device, &state, timeoutMs) == AT_FAILURE) return SIM_CHECK_UNREADABLE;
+  if (state == PIN_STATE_READY) return SIM_CHECK_READY;
+  return state == PIN_STATE_PUK_REQUIRED ? SIM_CHECK_PUK : SIM_CHECK_PIN;
 }
 
 const char *ATSkipEcho(const char *reply, const char *command) {
@@ -60,9 +68,9 @@ const char *ATSkipEcho(const char *reply, const char *command) {
   return reply;
 }
 
-int ATQueryLine(SerialDevice *device, const char *command, char *line, int capacity, int timeoutMs) {
+ATResult ATQueryLine(SerialDevice *device, const char *command, char *line, int capacity, int timeoutMs) {
   char reply[AT_QUERY_REPLY_SIZE];
-  int result = ATSendCmd(device, command, reply, (int)sizeof reply, timeoutMs);
+  ATResult result = ATSendCmd(device, command, reply, (int)sizeof reply, timeoutMs);
   if (result != AT_SUCCESS) return result;
   if (line == nullptr || capacity <= 0) return AT_SUCCESS;
 

@@ -11,7 +11,7 @@
 
 const char simulatorUpdatedVersion[] = "R1A014";
 
-enum SimulatorState { SIM_AT_MODE = 1, SIM_UPDATE_MODE = 2, SIM_UPDATED = 3 };
+enum SimulatorState { SIMULATOR_AT_MODE = 1, SIMULATOR_UPDATE_MODE = 2, SIMULATOR_UPDATED = 3 };
 
 enum {
   SIM_REPLY_SIZE = 1024,
@@ -20,8 +20,8 @@ enum {
   SIM_HEADER_PAUSE_MS = 10,
 };
 
-enum SimulatorMatch { MATCH_COMMAND, MATCH_VERSION_QUERY, MATCH_HEADER, MATCH_ANYTHING };
-enum SimulatorAction { REPLY_TEXT, REPLY_UPDATED_VERSION, REPLY_HEADER_ECHO, REPLY_AGAIN };
+enum SimulatorMatch { SIMULATOR_MATCH_COMMAND, SIMULATOR_MATCH_VERSION_QUERY, SIMULATOR_MATCH_HEADER, SIMULATOR_MATCH_ANYTHING };
+enum SimulatorAction { SIMULATOR_REPLY_TEXT, SIMULATOR_REPLY_UPDATED_VERSION, SIMULATOR_REPLY_HEADER_ECHO, SIMULATOR_REPLY_AGAIN };
 
 struct SimulatorRow {
   int state;
@@ -38,24 +38,24 @@ static const char updatedVersionReply[] = "Model. SIMULATOR\r\nSoftware Version.
 // diagnostic commands are the factory's, not the updater's: they show the
 // channel's ", OK" rule at work.
 static const SimulatorRow simulatorRows[] = {
-    {SIM_AT_MODE, MATCH_VERSION_QUERY, nullptr, REPLY_TEXT,
-     "Model. SIMULATOR\r\nSoftware Version. R1A013\r\nOK\r\n", SIM_AT_MODE},
-    {SIM_AT_MODE, MATCH_COMMAND, cmdPinQuery.text, REPLY_TEXT, "+CPIN: READY\r\nOK\r\n", SIM_AT_MODE},
-    {SIM_AT_MODE, MATCH_COMMAND, cmdUpdateModeSwitch[2].text, REPLY_TEXT, "OK\r\n", SIM_UPDATE_MODE},
-    {SIM_AT_MODE, MATCH_COMMAND, cmdUpdateStateQuery.text, REPLY_TEXT,
-     "AT*QESFUD?\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n", SIM_AT_MODE},
-    {SIM_AT_MODE, MATCH_COMMAND, "gdre=0,1247", REPLY_TEXT, "GDRE: 0X00,0XF9,0XEE,0XE2, OK\r\n", SIM_AT_MODE},
-    {SIM_AT_MODE, MATCH_COMMAND, "rxbr=5", REPLY_TEXT, "RXBR: 0X18, OK\r\n", SIM_AT_MODE},
-    {SIM_AT_MODE, MATCH_COMMAND, "rxpw", REPLY_TEXT, "RXPW: 67.1600,28.1299,-57.0702, OK\r\n", SIM_AT_MODE},
-    {SIM_AT_MODE, MATCH_ANYTHING, nullptr, REPLY_TEXT, "OK\r\n", SIM_AT_MODE},
-    {SIM_UPDATE_MODE, MATCH_VERSION_QUERY, nullptr, REPLY_UPDATED_VERSION, nullptr, SIM_UPDATED},
-    {SIM_UPDATE_MODE, MATCH_HEADER, nullptr, REPLY_HEADER_ECHO, nullptr, SIM_UPDATE_MODE},
-    {SIM_UPDATE_MODE, MATCH_ANYTHING, nullptr, REPLY_AGAIN, nullptr, SIM_UPDATE_MODE},
-    {SIM_UPDATED, MATCH_VERSION_QUERY, nullptr, REPLY_UPDATED_VERSION, nullptr, SIM_UPDATED},
-    {SIM_UPDATED, MATCH_ANYTHING, nullptr, REPLY_TEXT, "OK\r\n", SIM_UPDATED},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_VERSION_QUERY, nullptr, SIMULATOR_REPLY_TEXT,
+     "Model. SIMULATOR\r\nSoftware Version. R1A013\r\nOK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_COMMAND, cmdPinQuery.text, SIMULATOR_REPLY_TEXT, "+CPIN: READY\r\nOK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_COMMAND, cmdUpdateModeSwitch[2].text, SIMULATOR_REPLY_TEXT, "OK\r\n", SIMULATOR_UPDATE_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_COMMAND, cmdUpdateStateQuery.text, SIMULATOR_REPLY_TEXT,
+     "AT*QESFUD?\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_COMMAND, "gdre=0,1247", SIMULATOR_REPLY_TEXT, "GDRE: 0X00,0XF9,0XEE,0XE2, OK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_COMMAND, "rxbr=5", SIMULATOR_REPLY_TEXT, "RXBR: 0X18, OK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_COMMAND, "rxpw", SIMULATOR_REPLY_TEXT, "RXPW: 67.1600,28.1299,-57.0702, OK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_AT_MODE, SIMULATOR_MATCH_ANYTHING, nullptr, SIMULATOR_REPLY_TEXT, "OK\r\n", SIMULATOR_AT_MODE},
+    {SIMULATOR_UPDATE_MODE, SIMULATOR_MATCH_VERSION_QUERY, nullptr, SIMULATOR_REPLY_UPDATED_VERSION, nullptr, SIMULATOR_UPDATED},
+    {SIMULATOR_UPDATE_MODE, SIMULATOR_MATCH_HEADER, nullptr, SIMULATOR_REPLY_HEADER_ECHO, nullptr, SIMULATOR_UPDATE_MODE},
+    {SIMULATOR_UPDATE_MODE, SIMULATOR_MATCH_ANYTHING, nullptr, SIMULATOR_REPLY_AGAIN, nullptr, SIMULATOR_UPDATE_MODE},
+    {SIMULATOR_UPDATED, SIMULATOR_MATCH_VERSION_QUERY, nullptr, SIMULATOR_REPLY_UPDATED_VERSION, nullptr, SIMULATOR_UPDATED},
+    {SIMULATOR_UPDATED, SIMULATOR_MATCH_ANYTHING, nullptr, SIMULATOR_REPLY_TEXT, "OK\r\n", SIMULATOR_UPDATED},
 };
 
-static int simState = SIM_AT_MODE;
+static int simState = SIMULATOR_AT_MODE;
 static unsigned char simReply[SIM_REPLY_SIZE];
 static int simReplyLength;  // 0: the next write takes the reply's text length
 static int simReadPosition;
@@ -64,7 +64,7 @@ static int simReadPosition;
 static bool simLastWriteWasHeader;
 
 void SimulatorReset() {
-  simState = SIM_AT_MODE;
+  simState = SIMULATOR_AT_MODE;
   simLastWriteWasHeader = false;
   std::memset(simReply, 0, sizeof simReply);
   simReplyLength = 0;
@@ -83,13 +83,13 @@ static bool IsVersionQuery(const void *bytes, int length) {
 static bool RowMatches(const SimulatorRow &row, const void *bytes, int length) {
   if (row.state != simState) return false;
   switch (row.match) {
-    case MATCH_COMMAND:
+    case SIMULATOR_MATCH_COMMAND:
       return IsText(bytes, length, row.command);
-    case MATCH_VERSION_QUERY:
+    case SIMULATOR_MATCH_VERSION_QUERY:
       return IsVersionQuery(bytes, length);
-    case MATCH_HEADER:
+    case SIMULATOR_MATCH_HEADER:
       return length == MODULE_HEADER_SIZE && !simLastWriteWasHeader;
-    case MATCH_ANYTHING:
+    case SIMULATOR_MATCH_ANYTHING:
       return true;
   }
   return false;
@@ -116,18 +116,18 @@ int SimulatorWrite(int connection, const void *bytes, int length) {
   bool header = false;
   for (const SimulatorRow &row : simulatorRows) {
     if (!RowMatches(row, bytes, length)) continue;
-    header = row.match == MATCH_HEADER;
+    header = row.match == SIMULATOR_MATCH_HEADER;
     switch (row.action) {
-      case REPLY_TEXT:
+      case SIMULATOR_REPLY_TEXT:
         std::snprintf((char *)simReply, sizeof simReply, "%s", row.text);
         break;
-      case REPLY_UPDATED_VERSION:
+      case SIMULATOR_REPLY_UPDATED_VERSION:
         std::snprintf((char *)simReply, sizeof simReply, updatedVersionReply, simulatorUpdatedVersion);
         break;
-      case REPLY_HEADER_ECHO:
+      case SIMULATOR_REPLY_HEADER_ECHO:
         EchoHeader((const unsigned char *)bytes);
         break;
-      case REPLY_AGAIN:
+      case SIMULATOR_REPLY_AGAIN:
         simReplyLength = SIM_ECHO_SIZE;
         simReadPosition = 0;
         break;

@@ -30,7 +30,10 @@ static void AppendToTraceFile(const char *line) {
   std::fclose(file);
 }
 
-void TraceEmit(const char *line) {
+static_assert((int)TRACE_LINE_SIZE == (int)TRACE_QUEUE_LINE_SIZE, "the queue carries every line the trace makes");
+
+// The queue's writer: where each line goes, on whichever thread writes it.
+static void TraceEmit(const char *line) {
   OsDebugOutput(line);
   AppendToTraceFile(line);
 }
@@ -68,10 +71,16 @@ void TraceLog(unsigned level, const char *source, int line, const char *function
   text[used++] = '\n';
   text[used] = '\0';
 
-  TraceQueuePut(text, (size_t)used);
+  TraceQueuePut(text, (size_t)used, TraceEmit);
   if (level == TRACE_FATAL) {
     // The process ends here: every line before this one goes out first.
     TraceFlush();
     OsExitProcess(1);
   }
 }
+
+void TraceStart() { TraceQueueStart(TRACE_QUEUE_BYTES, 1); }
+
+void TraceFlush() { TraceQueueFlush(); }
+
+void TraceStop() { TraceQueueStop(); }

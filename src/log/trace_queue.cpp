@@ -4,13 +4,21 @@
 // turn it is (a full queue, a flush), one writer at a time.
 #include "log/trace_queue.h"
 
+// The one thread in the program not made through the OsThread seam, and on
+// purpose: the trace's thread must run beside the code it traces in every
+// build. The native tests replace the seam with a fake that runs threads
+// on the test's own thread, one at a time, so that the worker and the
+// poll can be stepped through on the virtual clock; a trace thread made
+// there would never run, or would run for ever in the test's place. The
+// trace also serves the crash handler and the code before the program's
+// entry, so it stands below the seams it would otherwise depend on.
+
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
-#include "log/trace_log.h"
 #include "os/process.h"
 
 namespace {
@@ -39,6 +47,7 @@ struct TraceQueue {
   int waiting;  // callers waiting on progress
   bool stopping;
   std::thread *thread;
+  TraceWriter emit;  // the writer handed over with the latest line
   long overflows;
 };
 
@@ -65,7 +74,7 @@ void RingRead(const TraceQueue &q, size_t at, void *data, size_t count) {
 size_t RecordSize(size_t length) { return sizeof(RecordHead) + length + 1; }
 
 bool Fits(const TraceQueue &q, size_t length) {
-  return q.queuing && length < TRACE_LINE_SIZE && q.used + RecordSize(length) <= q.capacity;
+  return q.queuing && length < TRACE_QUEUE_LINE_SIZE && q.used + RecordSize(length) <= q.capacity;
 }
 
 void Push(TraceQueue &q, uint64_t place, const char *line, size_t length) {
@@ -85,7 +94,7 @@ bool HeadIsDue(const TraceQueue &q) {
   return record.place == q.nextOut;
 }
 
-// `line` holds TRACE_LINE_SIZE characters.
+// `line` holds TRACE_QUEUE_LINE_SIZE characters.
 void Pop(TraceQueue &q, char *line) {
   RecordHead record;
   RingRead(q, q.head, &record, sizeof record);
@@ -116,8 +125,9 @@ void Wake(TraceQueue &q) {
 void WriteDue(TraceQueue &q, std::unique_lock<std::mutex> &held, const char *line) {
   q.writing = true;
   q.writer = std::this_thread::get_id();
+  TraceWriter emit = q.emit;
   held.unlock();
-  TraceEmit(line);
+  if (emit != nullptr) emit(line);
   held.lock();
   q.writing = false;
   q.nextOut++;
@@ -128,7 +138,7 @@ void WriteDue(TraceQueue &q, std::unique_lock<std::mutex> &held, const char *lin
 // that are due and waits for the rest. False when this thread is the one
 // writing (a crash inside the write): waiting would be for ever.
 bool WriteThrough(TraceQueue &q, std::unique_lock<std::mutex> &held, uint64_t limit) {
-  char line[TRACE_LINE_SIZE];
+  char line[TRACE_QUEUE_LINE_SIZE];
   while (q.nextOut < limit) {
     if (q.writing && q.writer == std::this_thread::get_id()) return false;
     if (HeadIsDue(q)) {
@@ -145,7 +155,7 @@ bool WriteThrough(TraceQueue &q, std::unique_lock<std::mutex> &held, uint64_t li
 
 void RunTraceThread() {
   TraceQueue &q = Queue();
-  char line[TRACE_LINE_SIZE];
+  char line[TRACE_QUEUE_LINE_SIZE];
   std::unique_lock<std::mutex> held(q.lock);
   while (!q.stopping) {
     if (HeadIsDue(q)) {
@@ -173,15 +183,16 @@ void DrainOnCrash() {
 
 }  // namespace
 
-void TraceQueuePut(const char *line, size_t length) {
+void TraceQueuePut(const char *line, size_t length, TraceWriter writer) {
   TraceQueue &q = Queue();
   std::unique_lock<std::mutex> held(q.lock);
   if (q.writing && q.writer == std::this_thread::get_id()) {
     // Traced from inside a write (a crash there): out of turn, not lost.
     held.unlock();
-    TraceEmit(line);
+    if (writer != nullptr) writer(line);
     return;
   }
+  q.emit = writer;
   uint64_t place = q.nextPlace++;
   if (Fits(q, length)) {
     Push(q, place, line, length);
@@ -219,15 +230,13 @@ long TraceQueueOverflows() {
   return q.overflows;
 }
 
-void TraceStart() { TraceQueueStart(TRACE_QUEUE_BYTES, 1); }
-
-void TraceFlush() {
+void TraceQueueFlush() {
   TraceQueue &q = Queue();
   std::unique_lock<std::mutex> held(q.lock);
   WriteThrough(q, held, q.nextPlace);
 }
 
-void TraceStop() {
+void TraceQueueStop() {
   TraceQueue &q = Queue();
   std::unique_lock<std::mutex> held(q.lock);
   if (!q.queuing) return;

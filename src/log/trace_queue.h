@@ -13,18 +13,28 @@
 // whenever it has run empty.
 enum { TRACE_QUEUE_BYTES = 1 << 20 };
 
+// The longest line the queue carries, its NUL included.
+enum { TRACE_QUEUE_LINE_SIZE = 4096 };
+
+// Where each line goes, on whichever thread writes it. Handed over by the
+// trace with every line, so the queue knows nothing of the outputs.
+typedef void (*TraceWriter)(const char *line);
+
 // Hands one finished line on: queued when a trace thread runs and the
 // line fits, otherwise written by the caller itself, after every line
-// before it. Never dropped.
-void TraceQueuePut(const char *line, size_t length);
-
-// Where each line goes, on whichever thread writes it (trace_log.cpp).
-void TraceEmit(const char *line);
+// before it. Never dropped. `writer` writes this line and the queued ones.
+void TraceQueuePut(const char *line, size_t length, TraceWriter writer);
 
 // Lines queue from here on, `capacity` bytes at most. With `withThread`
 // 0 nothing takes them off but a flush or a full queue, as if the trace
 // thread had not yet had its turn: what the tests use to hold lines back.
 void TraceQueueStart(size_t capacity, int withThread);
+
+// Returns when every line handed over before the call has been written.
+void TraceQueueFlush();
+// Writes what is queued and ends the trace thread: each caller writes its
+// own line again.
+void TraceQueueStop();
 
 // Runs `inside` with the queue's lock held, as a crash inside the queue
 // finds it; for the tests of the crash path.

@@ -1,4 +1,6 @@
-// Thread seam: the update worker's thread, created suspended and waited for.
+// Thread seam: the program's threads (the poll, the checks, the update
+// worker), created suspended and waited for. The trace's own thread is the
+// one exception (log/trace_queue.cpp says why).
 #pragma once
 
 typedef struct OsThreadRecord *OsThread;

@@ -35,7 +35,6 @@ struct Connection {
 
 static Connection connections[SERIAL_CONNECTIONS];
 static int connectionsReady;
-static int busyRefusals;
 
 static OsCommHandle HandleOf(int connection) {
   if (connection < 1 || connection >= SERIAL_CONNECTIONS) return OS_INVALID_COMM_HANDLE;
@@ -51,7 +50,8 @@ static int AbandonOpen(OsCommHandle handle) {
   return 0;
 }
 
-int SerialOpen(const char *path, int baud) {
+int SerialOpen(const char *path, int baud, bool *busy) {
+  if (busy != nullptr) *busy = false;
   if (!connectionsReady) {
     std::memset(connections, 0, sizeof connections);
     connectionsReady = 1;
@@ -60,7 +60,7 @@ int SerialOpen(const char *path, int baud) {
   OsCommHandle handle = OsCreateFile(path, OS_GENERIC_READ | OS_GENERIC_WRITE, 0, OS_OPEN_EXISTING,
                                      OS_FILE_ATTRIBUTE_NORMAL);
   if (handle == OS_INVALID_COMM_HANDLE) {
-    if (OsGetLastError() == OS_ERROR_ACCESS_DENIED) busyRefusals++;
+    if (busy != nullptr) *busy = OsGetLastError() == OS_ERROR_ACCESS_DENIED;
     TRACE(TRACE_WARNING, "Invalid com handle %s\n", path);
     return 0;
   }
@@ -222,4 +222,3 @@ const char *SerialPortPath(int connection) {
   return connections[connection].path;
 }
 
-int SerialBusyRefusals() { return busyRefusals; }

@@ -1,4 +1,5 @@
-// Serial ports by connection number, and discovery of the module's port.
+// Serial ports by connection number. Discovery of the module's port is
+// serial/winserial_discovery.h.
 #pragma once
 
 enum {
@@ -7,8 +8,9 @@ enum {
 };
 
 // Returns a connection number 1..254, or 0 when the port could not be
-// opened and configured.
-int SerialOpen(const char *path, int baud);
+// opened and configured; then *busy, when given, says whether another
+// program holds the port (an exclusive open refused with access denied).
+int SerialOpen(const char *path, int baud, bool *busy = nullptr);
 
 // Returns the bytes read (0..length), or -1. timeoutMs counts whole read
 // attempts of about one second; -1 reads without limit. A negative length
@@ -24,16 +26,5 @@ void SerialClose(int connection);
 // The path the connection was opened with; "" for no open connection.
 const char *SerialPortPath(int connection);
 
-// How many opens so far found their port held by another program (an
-// exclusive open refused with access denied). Only ever counts up.
-int SerialBusyRefusals();
-
 // `text` always comes back terminated; empty when the driver does not say.
 void SerialQueryDriverVersion(int connection, char *text, int capacity);
-
-// Fills `list` (capacity entries of stride bytes, zero-filled by the
-// caller) with candidate port paths; `fragments` ends with nullptr.
-// Returns the number of entries filled.
-int SerialGetPorts(char *list, int capacity, int stride, const char *const *fragments);
-int EnumerateFriendlySerialPorts(char *list, int capacity, int stride);
-int CheckIfInPreferedmdmTable(const char *friendlyName);

@@ -1,4 +1,6 @@
 // Port discovery: the module's candidate port paths, from device interfaces, then the registry.
+#include "serial/winserial_discovery.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +9,6 @@
 #include "log/trace_log.h"
 #include "os/devenum.h"
 #include "os/registry.h"
-#include "serial/winserial.h"
 
 static const unsigned traceThreshold = 4;
 static const char traceSource[] = "..\\..\\..\\src\\winserial";

@@ -1,9 +1,9 @@
-// The update protocol's header size and the assignment's result codes:
-// below both the header's judgement and the exchange that uses it, so
-// neither depends on the other.
+// The assignment's result codes, and the header size they go with (one
+// name for it, the wire contract's): below both the header's judgement and
+// the exchange that uses it, so neither depends on the other.
 #pragma once
 
-enum { SF_HEADER_SIZE = 24 };
+#include "module_interface.h"
 
 // Results of an assignment.
 enum SFLibResult : int {

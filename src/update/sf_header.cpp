@@ -54,7 +54,7 @@ int SFBuildHeader(SFHeader *header, SFHeaderForm form, uint32_t payload) {
   PutField(header, SF_FIELD_RESULT_CODE, SF_RESULT_ACCEPTED);
   PutField(header, SF_FIELD_SEQ_NR, SF_ANY_SEQUENCE);
   PutField(header, SF_FIELD_PAYLOAD, payload);
-  return SF_HEADER_SIZE;
+  return MODULE_HEADER_SIZE;
 }
 
 uint32_t SFHeaderFieldValue(const unsigned char *header, SFHeaderField field) {
@@ -66,7 +66,7 @@ uint32_t SFHeaderFieldValue(const unsigned char *header, SFHeaderField field) {
 // bytes: a reply without a zero has no terminator.
 static bool HoldsErrorText(const unsigned char *reply) {
   size_t length = 0;
-  while (length < SF_HEADER_SIZE && reply[length] != 0) length++;
+  while (length < MODULE_HEADER_SIZE && reply[length] != 0) length++;
   const size_t wanted = sizeof sfErrorText - 1;
   for (size_t start = 0; start + wanted <= length; start++)
     if (std::memcmp(reply + start, sfErrorText, wanted) == 0) return true;
@@ -90,7 +90,7 @@ SFReplyJudgement SFJudgeReply(const unsigned char *reply, int received, SFHeader
   }
   // Zeros stand where bytes did not arrive; taken for a reply, they would
   // let a silent module "accept" every chunk of the command-code form.
-  if (received < SF_HEADER_SIZE) return {SF_REPLY_SHORT, SFLIB_REJECTED_OTHER};
+  if (received < MODULE_HEADER_SIZE) return {SF_REPLY_SHORT, SFLIB_REJECTED_OTHER};
   return {SF_REPLY_ACCEPTED, SFLIB_OK};
 }
 

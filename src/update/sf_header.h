@@ -9,9 +9,9 @@
 // The 24-byte header exactly as it goes over the wire: six 32-bit fields,
 // big-endian. Requests and replies share the layout.
 struct SFHeader {
-  unsigned char bytes[SF_HEADER_SIZE];
+  unsigned char bytes[MODULE_HEADER_SIZE];
 };
-static_assert(sizeof(SFHeader) == SF_HEADER_SIZE, "the header is its wire image");
+static_assert(sizeof(SFHeader) == MODULE_HEADER_SIZE, "the header is its wire image");
 
 // Byte offsets of the fields.
 enum SFHeaderField : int {
@@ -32,7 +32,7 @@ enum SFHeaderForm : int {
 SFHeaderForm SFHeaderFormFor(uint32_t protocolVersion);
 
 // Fills `header` with a request of `form` announcing `payload` bytes.
-// Returns SF_HEADER_SIZE.
+// Returns MODULE_HEADER_SIZE.
 int SFBuildHeader(SFHeader *header, SFHeaderForm form, uint32_t payload);
 
 // A field in host order. The magic reads as the number its four bytes form.
@@ -51,7 +51,7 @@ struct SFReplyJudgement {
   int result;  // the assignment's code: SFLIB_OK, or the code it ends with
 };
 
-// `reply` holds SF_HEADER_SIZE bytes; `received` is what the read returned
+// `reply` holds MODULE_HEADER_SIZE bytes; `received` is what the read returned
 // (-1 for a failed read). Only those 24 bytes are ever looked at.
 SFReplyJudgement SFJudgeReply(const unsigned char *reply, int received, SFHeaderForm form);
 

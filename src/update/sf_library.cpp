@@ -50,7 +50,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
     const int32_t chunk = length - acknowledged < SF_CHUNK_SIZE ? length - acknowledged : SF_CHUNK_SIZE;
     SFBuildHeader(&header, form, (uint32_t)chunk);
     DumpHeader(header.bytes);
-    if (SFWrite(device, header.bytes, SF_HEADER_SIZE) != SF_HEADER_SIZE) {
+    if (SFWrite(device, header.bytes, MODULE_HEADER_SIZE) != MODULE_HEADER_SIZE) {
       TRACE(TRACE_WARNING, "SF_Library: Send header failed");
       result = SFLIB_REJECTED;
       break;
@@ -63,7 +63,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
 
     TRACE(TRACE_DEBUG, "Wait for ack\n");
     std::memset(header.bytes, 0, sizeof header.bytes);
-    int received = SFRead(device, header.bytes, SF_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
+    int received = SFRead(device, header.bytes, MODULE_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
     DumpHeader(header.bytes);
     SFReplyJudgement judgement = SFJudgeReply(header.bytes, received, form);
     if (Refused(judgement)) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
@@ -82,7 +82,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
   if (result == SFLIB_OK) {
     TRACE(TRACE_DEBUG, "Wait for second ack\n");
     std::memset(header.bytes, 0, sizeof header.bytes);
-    int received = SFRead(device, header.bytes, SF_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
+    int received = SFRead(device, header.bytes, MODULE_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
     DumpHeader(header.bytes);
     SFReplyJudgement judgement = SFJudgeReply(header.bytes, received, form);
     if (Refused(judgement)) TRACE(TRACE_WARNING, "SF_Library: Received NACK");

@@ -1,6 +1,6 @@
 // The check before an update: identify the module afresh, let -f through
 // for the modules that qualify, otherwise judge it against the rules and
-// tell the user why not.
+// say why not.
 #include "version_control/check.h"
 
 #include "log/upgrade_log.h"
@@ -9,15 +9,13 @@
 #include "version_control/packages.h"
 #include "version_control/rules.h"
 
-int CheckVersionControl(SerialDevice *device, int forceUpgrade, OsWindow owner, VersionMessageBox showMessage) {
+VersionCheck CheckVersionControl(SerialDevice *device, int forceUpgrade, VersionForcedRecord forcedRecord) {
   ModuleInfo info = IdentifyModule(device);
   if (forceUpgrade && ImeiHasForcePrefix(info.imei)) {
-    UpgradeLogForced();
-    return 1;
+    if (forcedRecord == VC_FORCED_RECORD_WRITTEN) UpgradeLogForced();
+    return VersionCheck{1, nullptr};
   }
-  int verdict = JudgeModule(VersionControlTable, VC_FIRST_RULE_ROW, PackageCatalogue[0].toVersion, &info);
-  if (verdict == VC_ADMITTED) return 1;
-  if (showMessage != nullptr)
-    showMessage(owner, VersionVerdictMessage(verdict), "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
-  return 0;
+  VersionVerdict verdict = JudgeModule(VersionControlTable, VC_FIRST_RULE_ROW, PackageCatalogue[0].toVersion, &info);
+  if (verdict == VC_ADMITTED) return VersionCheck{1, nullptr};
+  return VersionCheck{0, VersionVerdictMessage(verdict)};
 }

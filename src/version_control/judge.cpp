@@ -65,7 +65,7 @@ static int ListHas(const char *const *cells, const char *value) {
   return found;
 }
 
-int JudgeModule(const VersionRule *rules, int startRow, const char *targetVersion,
+VersionVerdict JudgeModule(const VersionRule *rules, int startRow, const char *targetVersion,
                 const ModuleInfo *info) {
   int packageKnown = 0, moduleKnown = 0, hardwareAccepted = 0, firmwareAccepted = 0;
   char revision[MODULE_TEXT_SIZE];
@@ -97,7 +97,7 @@ static const char *const verdictMessages[] = {
     "This update package doesn\x92t support an update of the current firmware.",
 };
 
-const char *VersionVerdictMessage(int verdict) {
+const char *VersionVerdictMessage(VersionVerdict verdict) {
   if (verdict < 0 || verdict >= (int)(sizeof verdictMessages / sizeof verdictMessages[0]))
     return nullptr;
   return verdictMessages[verdict];

@@ -32,8 +32,8 @@ void NormaliseRevision(const char *revision, char out[MODULE_TEXT_SIZE]);
 
 // Scans `rules` from `startRow` to the terminator row. Pure: no device,
 // no box, no log.
-int JudgeModule(const VersionRule *rules, int startRow, const char *targetVersion,
+VersionVerdict JudgeModule(const VersionRule *rules, int startRow, const char *targetVersion,
                 const ModuleInfo *info);
 
 // The refusal text for a verdict; nullptr for VC_ADMITTED.
-const char *VersionVerdictMessage(int verdict);
+const char *VersionVerdictMessage(VersionVerdict verdict);

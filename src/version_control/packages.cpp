@@ -68,6 +68,20 @@ int FindPackage(const char *currentVersion) {
   return FindPackageIn(PackageCatalogue, PACKAGE_CATALOGUE_COUNT, currentVersion);
 }
 
+PackageStep PackageWalkStep(const PackageEntry *catalogue, int count, const char *version, int lastIndex,
+                            int *index) {
+  int found = FindPackageIn(catalogue, count, version);
+  if (index != nullptr) *index = found;
+  if (found == -1 && lastIndex == -1) return PACKAGE_STEP_NO_PATH;
+  if (found == -1 || found < lastIndex) return PACKAGE_STEP_END;
+  if (found == lastIndex) return PACKAGE_STEP_REPEAT;
+  return PACKAGE_STEP_NEXT;
+}
+
+int PackageIsDelta(const PackageEntry *entry) {
+  return entry != nullptr && entry->fromVersion != nullptr && entry->fromVersion[0] != '\0';
+}
+
 const char *TargetVersionText(const char *updateFilePath) {
   return updateFilePath != nullptr ? updateFilePath : PackageCatalogue[0].toVersion;
 }

@@ -3,8 +3,8 @@ import re
 import unittest
 import xml.etree.ElementTree as ElementTree
 
-from harness import EXE, WineSession
-from pe_resources import RT_MANIFEST, image_flags, imported_dlls, resources
+from quillon_e2e.harness import EXE, WineSession
+from quillon_e2e.pe_resources import RT_MANIFEST, image_flags, imported_dlls, resources
 
 BANNER = b"===FW upgrade started ===\r\r\n"
 USAGE = "usage: Quillon.exe [filename] [-t COM1]"

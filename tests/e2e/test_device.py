@@ -6,8 +6,8 @@ emulator's own test; the whole runs in test_update rely on it.)"""
 import re
 import unittest
 
-from harness import EXE, WineSession
-from module import EmulatedModule
+from quillon_e2e.harness import EXE, WineSession
+from quillon_e2e.module import EmulatedModule
 
 # No upgrade rule admits this board, so a quiet run ends right after the
 # module is identified, however far the updater has grown.

@@ -13,8 +13,8 @@ their rows.
 import os
 import unittest
 
-import fault_matrix
-import fault_matrix_doc
+from quillon_e2e import fault_matrix
+from quillon_e2e import fault_matrix_doc
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NATIVE = os.path.join(HERE, "..", "native")

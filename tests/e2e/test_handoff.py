@@ -5,7 +5,7 @@ import os
 import shutil
 import unittest
 
-from harness import BUILD_DIR, EXE, WINE, WineSession
+from quillon_e2e.harness import BUILD_DIR, EXE, WINE, WineSession
 
 STUB = os.path.join(BUILD_DIR, "Corvin.KVT.Console.exe")
 KEY = "HKLM\\SOFTWARE\\Corvin\\CorvinPanel\\KVT"

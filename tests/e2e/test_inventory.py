@@ -8,8 +8,8 @@ import subprocess
 import time
 import unittest
 
-from harness import EXE, WINE, WineSession
-from module import EmulatedModule
+from quillon_e2e.harness import EXE, WINE, WineSession
+from quillon_e2e.module import EmulatedModule
 
 ALLOWED = {"AT+CGMM", "vers=1", "AT*QVERS", "AT*QVER2", "AT*QVER", "AT*QESFUD?", "AT+CPIN?"}
 # Events of a module that was changed: a mode switch, a PIN entry, a frame.

@@ -21,10 +21,10 @@ import time
 import types
 import unittest
 
-import harness
-from harness import EXE, WineSession
-from leftovers import leftovers
-from module import EmulatedModule
+from quillon_e2e import harness
+from quillon_e2e.harness import EXE, WineSession
+from quillon_e2e.leftovers import leftovers
+from quillon_e2e.module import EmulatedModule
 from test_update import BANNER, RELEASED, REGAINED, TIME, header, result, run_log
 
 HERE = os.path.dirname(os.path.abspath(__file__))

@@ -3,8 +3,8 @@
 import os
 import unittest
 
-from harness import BUILD_DIR, WineSession
-from module import EmulatedModule, scenario_path
+from quillon_e2e.harness import BUILD_DIR, WineSession
+from quillon_e2e.module import EmulatedModule, scenario_path
 from emu import scenario as scenarios  # module.py puts the emulator on the path
 
 DIALOG_CHECK = os.path.join(BUILD_DIR, "dialog_check.exe")

@@ -23,8 +23,8 @@ import re
 import shutil
 import unittest
 
-from harness import BUILD_DIR, EXE, WineSession
-from module import EmulatedModule
+from quillon_e2e.harness import BUILD_DIR, EXE, WineSession
+from quillon_e2e.module import EmulatedModule
 from test_update import BANNER, CAPTION, REGAINED, RELEASED, TIME, header, result, run_log
 
 PLANTED = ["UxTheme.dll", "comctl32.dll"]

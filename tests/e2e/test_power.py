@@ -7,9 +7,9 @@ import os
 import re
 import unittest
 
-import power_supply
-from harness import EXE, WineSession
-from module import EmulatedModule
+from quillon_e2e import power_supply
+from quillon_e2e.harness import EXE, WineSession
+from quillon_e2e.module import EmulatedModule
 from test_update import BANNER, CAPTION, REGAINED, RELEASED, TIME, header, result, run_log
 
 REFUSAL = ("The laptop is running on its battery, which is at 10 %. "

@@ -6,7 +6,7 @@ import re
 import subprocess
 import unittest
 
-from harness import BUILD_DIR, WineSession
+from quillon_e2e.harness import BUILD_DIR, WineSession
 
 DIALOG_CHECK = os.path.join(BUILD_DIR, "dialog_check.exe")
 

@@ -14,8 +14,8 @@ import os
 import re
 import unittest
 
-from harness import BUILD_DIR, WineSession
-from module import EmulatedModule, write_package
+from quillon_e2e.harness import BUILD_DIR, WineSession
+from quillon_e2e.module import EmulatedModule, write_package
 
 PROTOCOL_CHECK = os.path.join(BUILD_DIR, "protocol_check.exe")
 FULL_PACKAGE = os.path.join(BUILD_DIR, "packages", "full_package.bin")

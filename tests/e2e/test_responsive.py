@@ -4,8 +4,8 @@ thread. The probe measures the answers inside one process, so no process
 start sits between two tries."""
 import unittest
 
-from harness import EXE, WineSession
-from module import EmulatedModule
+from quillon_e2e.harness import EXE, WineSession
+from quillon_e2e.module import EmulatedModule
 
 CAPTION = "Quillon CXC 173 0961/1 R1A"
 LIMIT_MS = 200

@@ -7,7 +7,7 @@ import time
 import tty
 import unittest
 
-from harness import BUILD_DIR, WineSession
+from quillon_e2e.harness import BUILD_DIR, WineSession
 
 SERIAL_CHECK = os.path.join(BUILD_DIR, "serial_check.exe")
 PORT = "\\\\.\\COM7"

@@ -6,8 +6,8 @@ import re
 import time
 import unittest
 
-from harness import EXE, WINE, WineSession
-from module import EmulatedModule, write_package
+from quillon_e2e.harness import EXE, WINE, WineSession
+from quillon_e2e.module import EmulatedModule, write_package
 
 CAPTION = "Quillon CXC 173 0961/1 R1A"
 PACKAGE_KEY = "HKLM\\SOFTWARE\\Norvane\\WirelessModule"

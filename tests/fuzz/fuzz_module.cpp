@@ -8,7 +8,7 @@
 
 FuzzModule fuzzModule;
 
-static SerialDevice theFuzzDevice = {Serial, 1, 0, nullptr};
+static SerialDevice theFuzzDevice = {DEVICE_KIND_SERIAL, 1, 0, nullptr};
 SerialDevice *const fuzzDevice = &theFuzzDevice;
 
 namespace {

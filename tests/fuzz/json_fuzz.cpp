@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     else fields[field] += (char)data[i];
   }
   uint8_t pick = size > 0 ? data[0] : 0;
-  record.status = pick % (INVENTORY_STATUS_COUNT + 1);  // one past the end too
-  record.sim = (pick >> 4) % 6;
+  record.status = (InventoryStatus)(pick % (INVENTORY_STATUS_COUNT + 1));  // one past the end too
+  record.sim = (InventorySim)((pick >> 4) % 6);
   record.reason = InventoryStatusReason(record.status);
   record.moduleAnswered = (pick & 8) != 0;
   record.updateMode = (pick & 4) != 0;

@@ -177,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     BuildTable(lines, table);
     rules = table.rows.data();
   }
-  int verdict = JudgeModule(rules, VC_FIRST_RULE_ROW, targetVersion.c_str(), &info);
+  VersionVerdict verdict = JudgeModule(rules, VC_FIRST_RULE_ROW, targetVersion.c_str(), &info);
   FuzzCheck(verdict == ExpectedVerdict(rules, targetVersion, info), target, "verdict differs from the rules");
   FuzzCheck((verdict == VC_ADMITTED) == (VersionVerdictMessage(verdict) == nullptr), target,
             "a refusal without its message");

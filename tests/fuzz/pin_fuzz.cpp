@@ -20,7 +20,7 @@ const int untouched = 77;
 
 void QueryState(const uint8_t *data, size_t size) {
   FuzzModuleStart(data, size);
-  int state = untouched;
+  PinState state = (PinState)untouched;
   int result = ATGetPinState(fuzzDevice, &state, cmdPinQuery.timeoutMs);
   FuzzCheck(result == AT_SUCCESS || result == AT_NO_REPLY || result == AT_FAILURE, target, "result not an ATResult");
   FuzzCheck(fuzzModule.exchanges.size() == 1 && fuzzModule.exchanges[0].command == cmdPinQuery.text, target,

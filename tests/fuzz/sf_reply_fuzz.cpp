@@ -19,7 +19,7 @@ namespace {
 const char target[] = "sf_reply_fuzz";
 
 bool HoldsErrorText(const unsigned char *reply) {
-  size_t length = strnlen((const char *)reply, SF_HEADER_SIZE);
+  size_t length = strnlen((const char *)reply, MODULE_HEADER_SIZE);
   for (size_t start = 0; start + 5 <= length; start++)
     if (std::memcmp(reply + start, "ERROR", 5) == 0) return true;
   return false;
@@ -37,7 +37,7 @@ void CheckJudgement(const unsigned char *reply, int received, SFHeaderForm form)
     FuzzCheck(judged.verdict == SF_REPLY_ERROR_TEXT && judged.result == SFLIB_REJECTED, target,
               "ERROR in the reply's text not taken for an error");
   if (judged.verdict != SF_REPLY_ACCEPTED) return;
-  FuzzCheck(received == SF_HEADER_SIZE, target, "a short or failed read accepted");
+  FuzzCheck(received == MODULE_HEADER_SIZE, target, "a short or failed read accepted");
   if (form != SF_FORM_MAGIC) return;
   uint32_t resultCode = SFHeaderFieldValue(reply, SF_FIELD_RESULT_CODE);
   FuzzCheck(std::memcmp(reply, "ZMRK", 4) == 0 && resultCode <= 1, target, "a NACK of the magic form accepted");
@@ -46,13 +46,13 @@ void CheckJudgement(const unsigned char *reply, int received, SFHeaderForm form)
 // What was built reads back field by field, and a module that echoes it
 // is accepted in the form it was built in.
 void CheckBuilt(SFHeaderForm form, uint32_t payload) {
-  std::vector<unsigned char> bytes(SF_HEADER_SIZE);
+  std::vector<unsigned char> bytes(MODULE_HEADER_SIZE);
   SFHeader header;
-  FuzzCheck(SFBuildHeader(&header, form, payload) == SF_HEADER_SIZE, target, "header length");
-  std::memcpy(bytes.data(), header.bytes, SF_HEADER_SIZE);
+  FuzzCheck(SFBuildHeader(&header, form, payload) == MODULE_HEADER_SIZE, target, "header length");
+  std::memcpy(bytes.data(), header.bytes, MODULE_HEADER_SIZE);
   FuzzCheck(SFHeaderFieldValue(bytes.data(), SF_FIELD_PAYLOAD) == payload, target, "payload does not read back");
   FuzzCheck(SFHeaderFieldValue(bytes.data(), SF_FIELD_SEQ_NR) == 0xFFFFFFFFu, target, "sequence number");
-  SFReplyJudgement echoed = SFJudgeReply(bytes.data(), SF_HEADER_SIZE, form);
+  SFReplyJudgement echoed = SFJudgeReply(bytes.data(), MODULE_HEADER_SIZE, form);
   FuzzCheck(echoed.verdict == SF_REPLY_ACCEPTED, target, "an echoed request is not accepted");
 }
 
@@ -70,10 +70,10 @@ void CheckPercent(int32_t acknowledged, int32_t total) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;
   SFHeaderForm form = (data[0] & 1) ? SF_FORM_MAGIC : SF_FORM_COMMAND_CODE;
-  int received = (data[0] & 2) ? SF_HEADER_SIZE : (int)(data[1] % (SF_HEADER_SIZE + 1)) - 1;
+  int received = (data[0] & 2) ? MODULE_HEADER_SIZE : (int)(data[1] % (MODULE_HEADER_SIZE + 1)) - 1;
   // Exactly 24 bytes, so ASan sees a look past them.
-  std::vector<unsigned char> reply(SF_HEADER_SIZE, 0);
-  size_t available = size - 2 < (size_t)SF_HEADER_SIZE ? size - 2 : (size_t)SF_HEADER_SIZE;
+  std::vector<unsigned char> reply(MODULE_HEADER_SIZE, 0);
+  size_t available = size - 2 < (size_t)MODULE_HEADER_SIZE ? size - 2 : (size_t)MODULE_HEADER_SIZE;
   std::memcpy(reply.data(), data + 2, available);
   CheckJudgement(reply.data(), received, form);
 

@@ -28,7 +28,7 @@ class ModulePortTest : public ::testing::Test {
     port = &FakeCommAddPort(portPath);
     int connection = SerialOpen(portPath, 9600);
     ASSERT_GT(connection, 0);
-    device = SerialDevice{Serial, connection, 0, OsMutexCreate()};
+    device = SerialDevice{DEVICE_KIND_SERIAL, connection, 0, OsMutexCreate()};
     fakeComm.calls.clear();
   }
   void TearDown() override {

@@ -18,6 +18,7 @@
 #include "at/at.h"
 #include "at/at_cmd.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "log/trace_log.h"
 #include "log/upgrade_log.h"
 #include "module_interface.h"
@@ -161,7 +162,7 @@ static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
 // only the update-mode probe is not the module's return: it is closed, so
 // the next poll opens afresh whatever the module has become by then.
 static void RestartUpdateModeDevice(PollRecord *poll) {
-  if (poll->device == nullptr || (poll->device->deviceStatusBits & UpdateModeBit) == 0) {
+  if (poll->device == nullptr || (poll->device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) == 0) {
     if (poll->device != nullptr) mainDialog.loaderPolls = 0;
     return;
   }
@@ -204,15 +205,13 @@ static int PinDialogThrough(OsWindow dialog) {
 
 // MAIN_STAY_OPEN when the SIM lets the update go on, else the end code.
 static int CheckSim(OsWindow dialog) {
-  // A module that takes the update-state query needs no unlocked SIM.
-  if (ATQueryUpdateMode(theDevice, CHECK_TIMEOUT_MS) == AT_SUCCESS) return MAIN_STAY_OPEN;
-  int state = PinStateUnknown;
-  if (ATGetPinState(theDevice, &state, CHECK_TIMEOUT_MS) == AT_FAILURE) {
+  SimCheck sim = ATCheckSim(theDevice, CHECK_TIMEOUT_MS);
+  if (sim == SIM_CHECK_UNREADABLE) {
     ShowMessageThrough(dialog, dialog, "Unable to check pin status", "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
     SetUpdateResult(RESULT_SIM_MISSING);
     return MAIN_REFUSED;
   }
-  if (state == Ready) return MAIN_STAY_OPEN;
+  if (sim == SIM_CHECK_NOT_NEEDED || sim == SIM_CHECK_READY) return MAIN_STAY_OPEN;
   // Nobody is there to type a code in quiet mode; a PIN dialog that did
   // not accept a code, for whatever reason, leaves the SIM locked.
   if (quietMode || PinDialogThrough(dialog) != PIN_ACCEPTED) {
@@ -227,7 +226,9 @@ static int CheckSim(OsWindow dialog) {
 static unsigned ChecksThread(void *argument) {
   OsWindow dialog = (OsWindow)argument;
   int outcome = MAIN_STAY_OPEN;
-  if (!CheckVersionControl(theDevice, forceUpgrade, dialog, ShowMessageOnOwnersThread)) {
+  VersionCheck check = CheckVersionControl(theDevice, forceUpgrade, VC_FORCED_RECORD_WRITTEN);
+  if (!check.passed) {
+    ShowMessageOnOwnersThread(dialog, check.refusal, "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
     SetUpdateResult(RESULT_NOT_SUPPORTED);
     outcome = MAIN_REFUSED;
   } else {

@@ -39,8 +39,8 @@ struct PinLabel {
 };
 
 static const PinLabel pinLabels[] = {
-    {PinRequired, "Pin:", "PIN:"},
-    {PukRequired, "Puk:", "PUK:"},
+    {PIN_STATE_PIN_REQUIRED, "Pin:", "PIN:"},
+    {PIN_STATE_PUK_REQUIRED, "Puk:", "PUK:"},
 };
 
 enum ExchangeKind { EXCHANGE_STATE, EXCHANGE_ENTRY };
@@ -53,7 +53,7 @@ struct PinExchange {
   ExchangeKind kind;
   bool afterRefusal;  // a state query after a refused code
   char code[PIN_CODE_SIZE];
-  int state;          // EXCHANGE_STATE: the SIM's state, PinStateUnknown when unread
+  PinState state;     // EXCHANGE_STATE: the SIM's state, PIN_STATE_UNKNOWN when unread
   bool accepted;      // EXCHANGE_ENTRY: the module took the code
 };
 
@@ -76,11 +76,11 @@ static bool OnlyDigits(const char *code) {
 static unsigned ExchangeThread(void *argument) {
   PinExchange *exchange = (PinExchange *)argument;
   if (exchange->kind == EXCHANGE_STATE) {
-    int state = PinStateUnknown;  // a reply that names no state leaves it so
-    exchange->state = ATGetPinState(theDevice, &state, PIN_TIMEOUT_MS) == 0 ? state : PinStateUnknown;
+    PinState state = PIN_STATE_UNKNOWN;  // a reply that names no state leaves it so
+    exchange->state = ATGetPinState(theDevice, &state, PIN_TIMEOUT_MS) == AT_SUCCESS ? state : PIN_STATE_UNKNOWN;
   } else {
     // Anything but digits is never sent: it is refused like a wrong code.
-    exchange->accepted = OnlyDigits(exchange->code) && ATEnterPin(theDevice, exchange->code, PIN_TIMEOUT_MS) == 0;
+    exchange->accepted = OnlyDigits(exchange->code) && ATEnterPin(theDevice, exchange->code, PIN_TIMEOUT_MS) == AT_SUCCESS;
     std::memset(exchange->code, 0, sizeof exchange->code);
   }
   OsSendRequest(exchange->dialog, REQUEST_EXCHANGE_DONE, (intptr_t)exchange);

@@ -85,7 +85,7 @@ void TitlePrintf(const char *format, ...) {
 
 void SetPercent(int percent) { Send(REQUEST_PERCENT, percent); }
 
-void SetStage(int stage) {
+void SetStage(ProgressStage stage) {
   if (stage >= 0 && stage < (int)(sizeof stageViews / sizeof stageViews[0])) {
     StatusPrintf("%s", stageViews[stage].status);
     if (stageViews[stage].resetsPercent) SetPercent(0);
@@ -93,7 +93,7 @@ void SetStage(int stage) {
   Send(REQUEST_STEP, stage);
 }
 
-void EndProgress(int code) { Send(REQUEST_END, code); }
+void EndProgress(ProgressEnd code) { Send(REQUEST_END, code); }
 
 // On the interface thread, which owns the window, the guards and the
 // dialog's end.

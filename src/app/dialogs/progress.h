@@ -28,13 +28,13 @@ enum ProgressEnd : int {
   PROGRESS_WORKER_NOT_STARTED = 3,
 };
 
-void SetStage(int stage);
+void SetStage(ProgressStage stage);
 void SetPercent(int percent);
 void StatusPrintf(const char *format, ...) PRINTF_CHECK(1, 2);
 void TitlePrintf(const char *format, ...) PRINTF_CHECK(1, 2);
 // PROGRESS_SUCCESS or PROGRESS_FAILURE. Releases the shutdown guards and
 // ends the dialog.
-void EndProgress(int code);
+void EndProgress(ProgressEnd code);
 
 // The update protocol's progress callback.
 void OnProgress(unsigned stage, const SFProgressPair *pair);

@@ -9,11 +9,12 @@
 #include "at/at.h"
 #include "at/at_cmd.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "module_interface.h"
 #include "serial/winserial.h"
 #include "version_control/check.h"
 
-static void Decide(InventoryRecord *record, int status) {
+static void Decide(InventoryRecord *record, InventoryStatus status) {
   record->status = status;
   record->reason = InventoryStatusReason(status);
 }
@@ -22,16 +23,14 @@ int InventoryUpgradeChain(const PackageEntry *catalogue, int count, const char *
                           const PackageEntry *chain[INVENTORY_CHAIN_MAX]) {
   int length = 0;
   int last = -1;
-  // The worker's walk: a delta leads to the package for its own target,
-  // and the walk ends at a full package, at a package it already passed,
-  // or where no package fits.
+  // The worker's walk, with each delta's target standing in for the
+  // version the module would come back with.
   while (length < INVENTORY_CHAIN_MAX) {
-    int index = FindPackageIn(catalogue, count, version);
-    if (index == -1 || index <= last) break;
+    int index = -1;
+    if (PackageWalkStep(catalogue, count, version, last, &index) != PACKAGE_STEP_NEXT) break;
     chain[length++] = &catalogue[index];
     last = index;
-    const char *from = catalogue[index].fromVersion;
-    if (from == nullptr || from[0] == '\0') break;
+    if (!PackageIsDelta(&catalogue[index])) break;
     version = catalogue[index].toVersion;
   }
   return length;
@@ -39,38 +38,45 @@ int InventoryUpgradeChain(const PackageEntry *catalogue, int count, const char *
 
 // Opened as the entry opens it, then as the main dialog's first poll does
 // when that found nothing.
-static SerialDevice *OpenAsARun(const char *port) {
-  SerialDevice *device = SerialDeviceOpenNamed(port);
-  if (device == nullptr) device = SerialDeviceOpenAuto();
+// *busy when either found the port held by another program.
+static SerialDevice *OpenAsARun(const char *port, bool *busy) {
+  DeviceOpenResult named = DEVICE_OPEN_OK;
+  DeviceOpenResult found = DEVICE_OPEN_OK;
+  SerialDevice *device = SerialDeviceOpenNamed(port, &named);
+  if (device == nullptr) device = SerialDeviceOpenAuto(&found);
+  *busy = named == DEVICE_OPEN_BUSY || found == DEVICE_OPEN_BUSY;
   return device;
 }
 
 static void NamePort(const SerialDevice *device, char *port) {
-  const char *path = DeviceGetKind(device) == Simulator ? simulatorPortName : SerialPortPath(device->connection);
+  const char *path =
+      DeviceGetKind(device) == DEVICE_KIND_SIMULATOR ? simulatorPortName : SerialPortPath(device->connection);
   static const char devicePrefix[] = "\\\\.\\";
   if (std::strncmp(path, devicePrefix, sizeof devicePrefix - 1) == 0) path += sizeof devicePrefix - 1;
   std::snprintf(port, INVENTORY_PORT_SIZE, "%s", path);
 }
 
-// The refusal box's text, kept instead of shown.
-static const char *refusalText;
-static int KeepRefusal(OsWindow, const char *text, const char *, unsigned) {
-  refusalText = text;
-  return OS_IDOK;
-}
-
-// The main dialog's check: a module that takes the update-state query
-// needs no unlocked SIM; otherwise the PIN state decides.
+// The main dialog's check, with the SIM's state kept instead of acted on.
 static void CheckSim(SerialDevice *device, InventoryRecord *record) {
-  if (ATQueryUpdateMode(device, cmdUpdateStateQuery.timeoutMs) == AT_SUCCESS) return;
-  int state = PinStateUnknown;  // a run treats it as a PIN to ask for
-  if (ATGetPinState(device, &state, cmdPinQuery.timeoutMs) == AT_FAILURE) {
-    record->sim = INVENTORY_SIM_UNREADABLE;
-    Decide(record, INVENTORY_SIM_MISSING);
-    return;
+  SimCheck sim = ATCheckSim(device, cmdPinQuery.timeoutMs);
+  switch (sim) {
+    case SIM_CHECK_NOT_NEEDED:
+      return;
+    case SIM_CHECK_UNREADABLE:
+      record->sim = INVENTORY_SIM_UNREADABLE;
+      Decide(record, INVENTORY_SIM_MISSING);
+      return;
+    case SIM_CHECK_READY:
+      record->sim = INVENTORY_SIM_READY;
+      return;
+    case SIM_CHECK_PUK:
+      record->sim = INVENTORY_SIM_PUK;
+      break;
+    case SIM_CHECK_PIN:
+      record->sim = INVENTORY_SIM_PIN;
+      break;
   }
-  record->sim = state == Ready ? INVENTORY_SIM_READY : state == PukRequired ? INVENTORY_SIM_PUK : INVENTORY_SIM_PIN;
-  if (state != Ready) Decide(record, INVENTORY_PIN_REQUIRED);
+  Decide(record, INVENTORY_PIN_REQUIRED);
 }
 
 void InventoryJudge(const InventoryRequest *request, SerialDevice **device, InventoryRecord *record) {
@@ -79,15 +85,15 @@ void InventoryJudge(const InventoryRequest *request, SerialDevice **device, Inve
   Decide(record, INVENTORY_APPLICABLE);
   record->power = ReadPower();
 
-  int busyBefore = SerialBusyRefusals();
-  *device = OpenAsARun(request->port);
+  bool busy = false;
+  *device = OpenAsARun(request->port, &busy);
   if (*device == nullptr) {
-    Decide(record, SerialBusyRefusals() != busyBefore ? INVENTORY_PORT_BUSY : INVENTORY_NO_MODULE);
+    Decide(record, busy ? INVENTORY_PORT_BUSY : INVENTORY_NO_MODULE);
     return;
   }
   record->moduleAnswered = 1;
   NamePort(*device, record->port);
-  record->updateMode = ((*device)->deviceStatusBits & UpdateModeBit) != 0;
+  record->updateMode = ((*device)->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) != 0;
 
   // The main dialog's poll: a module that does not say its model is no
   // module to a run, which then ends with 1.
@@ -98,10 +104,11 @@ void InventoryJudge(const InventoryRequest *request, SerialDevice **device, Inve
     return;
   }
 
-  refusalText = nullptr;
-  if (!CheckVersionControl(*device, request->forceUpgrade, nullptr, KeepRefusal)) {
+  // A look changes nothing, so a forced module leaves no record either.
+  VersionCheck check = CheckVersionControl(*device, request->forceUpgrade, VC_FORCED_RECORD_SKIPPED);
+  if (!check.passed) {
     Decide(record, INVENTORY_NOT_SUPPORTED);
-    if (refusalText != nullptr) record->reason = refusalText;
+    record->reason = check.refusal;
     return;
   }
 

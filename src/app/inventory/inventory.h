@@ -40,13 +40,13 @@ enum {
 };
 
 struct InventoryRecord {
-  int status;          // an InventoryStatus
+  InventoryStatus status;
   const char *reason;  // Windows-1252, static
   int moduleAnswered;  // 0: no module object at all
   char port[INVENTORY_PORT_SIZE];
   int updateMode;      // the module answered only in its update mode
   ModuleInfo module;   // fields "" where the module gave none
-  int sim;             // an InventorySim
+  InventorySim sim;
   const char *targetVersion;  // nullptr when no package applies
   int packageCount;
   const PackageEntry *packages[INVENTORY_CHAIN_MAX];
@@ -79,7 +79,7 @@ int InventoryUpgradeChain(const PackageEntry *catalogue, int count, const char *
 
 // The names the report uses, the exit code, and the short reason for a
 // person; out-of-range values give "" (and exit code 1).
-const char *InventoryStatusName(int status);
-int InventoryExitCode(int status);
-const char *InventoryStatusReason(int status);
-const char *InventorySimName(int sim);
+const char *InventoryStatusName(InventoryStatus status);
+int InventoryExitCode(InventoryStatus status);
+const char *InventoryStatusReason(InventoryStatus status);
+const char *InventorySimName(InventorySim sim);

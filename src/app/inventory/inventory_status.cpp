@@ -24,18 +24,18 @@ static const InventoryStatusRow statusRows[INVENTORY_STATUS_COUNT] = {
 
 static const char *const simNames[] = {"not-checked", "ready", "pin", "puk", "missing"};
 
-const char *InventoryStatusName(int status) {
+const char *InventoryStatusName(InventoryStatus status) {
   return status >= 0 && status < INVENTORY_STATUS_COUNT ? statusRows[status].name : "";
 }
 
-int InventoryExitCode(int status) {
+int InventoryExitCode(InventoryStatus status) {
   return status >= 0 && status < INVENTORY_STATUS_COUNT ? statusRows[status].exitCode : 1;
 }
 
-const char *InventorySimName(int sim) {
+const char *InventorySimName(InventorySim sim) {
   return sim >= 0 && sim < (int)(sizeof simNames / sizeof simNames[0]) ? simNames[sim] : "";
 }
 
-const char *InventoryStatusReason(int status) {
+const char *InventoryStatusReason(InventoryStatus status) {
   return status >= 0 && status < INVENTORY_STATUS_COUNT ? statusRows[status].reason : "";
 }

@@ -18,6 +18,7 @@
 #include "app/dialogs/progress.h"
 #include "app/state.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "module_interface.h"
 #include "os/clock.h"
 #include "os/thread.h"
@@ -65,10 +66,10 @@ unsigned StandInWorker(void *) {
   }
   Hold(2);
   Acknowledge(packageLength);
-  SetStage(4);
-  SetStage(5);
+  SetStage(STAGE_WAIT_REBOOT);
+  SetStage(STAGE_WAIT_UPDATE);
   SetPercent(100);
-  EndProgress(endCode);
+  EndProgress((ProgressEnd)endCode);
   return 0;
 }
 

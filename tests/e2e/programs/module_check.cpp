@@ -22,6 +22,7 @@
 #include "at/at.h"
 #include "at/at_cmd.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "escape_text.h"
 #include "module_interface.h"
 #include "version_control/identify.h"
@@ -83,7 +84,7 @@ int main(int argc, char **argv) {
     } else if (std::strcmp(step, "echo-off") == 0) {
       std::printf("echo-off %d\n", ATSendCmd(device, cmdEchoOff.text, nullptr, 0, cmdEchoOff.timeoutMs));
     } else if (std::strcmp(step, "pin") == 0) {
-      int state = 0;
+      PinState state = PIN_STATE_UNKNOWN;
       int result = ATGetPinState(device, &state, cmdPinQuery.timeoutMs);
       std::printf("pin %d %d\n", result, state);
     } else if (std::strcmp(step, "enterpin") == 0) {

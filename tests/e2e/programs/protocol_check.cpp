@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "module_interface.h"
 #include "update/sf_library.h"
 #include "update/sf_link.h"

@@ -29,6 +29,7 @@
 #include "os/clock.h"
 #include "os/devenum.h"
 #include "serial/winserial.h"
+#include "serial/winserial_discovery.h"
 
 namespace {
 

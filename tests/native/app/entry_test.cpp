@@ -149,11 +149,12 @@ std::size_t Count(const std::string &text, const std::string &part) {
 // result record say the same; a code the dialog recorded first stays.
 TEST_F(EntryTest, TheMainDialogsOutcomeIsTheExitCodeAndTheResult) {
   const OutcomeRow rows[] = {
-      {"quiet, no module anywhere", "-q -t COM9", false, false, 1, "QuillonDlg OK Pressed\r\r\n"},
-      {"quiet, the simulator is no module the rules know", "-q -t SIMULATOR", false, false, 2,
+      {"quiet, no module anywhere", "-q -t COM9", /*noDialog=*/false, /*cancel=*/false, /*code=*/1,
        "QuillonDlg OK Pressed\r\r\n"},
-      {"cancelled", "-t SIMULATOR", false, true, 1, "QuillonDlg Cancel Pressed\r\r\n"},
-      {"the main dialog cannot be created", "-t SIMULATOR", true, false, 1, nullptr},
+      {"quiet, the simulator is no module the rules know", "-q -t SIMULATOR", /*noDialog=*/false, /*cancel=*/false,
+       /*code=*/2, "QuillonDlg OK Pressed\r\r\n"},
+      {"cancelled", "-t SIMULATOR", /*noDialog=*/false, /*cancel=*/true, /*code=*/1, "QuillonDlg Cancel Pressed\r\r\n"},
+      {"the main dialog cannot be created", "-t SIMULATOR", /*noDialog=*/true, /*cancel=*/false, /*code=*/1, nullptr},
   };
   for (const OutcomeRow &row : rows) {
     SCOPED_TRACE(row.name);

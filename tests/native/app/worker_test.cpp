@@ -14,6 +14,7 @@
 #include "common/sha256.h"
 #include "device/devices.h"
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
@@ -62,13 +63,20 @@ struct TestImage {
 class WorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(folder.Enter());
+    ResetProcessState();  // a device another test left is not this one's to close
+    Reset();
+  }
+  void TearDown() override { Release(); }
+  // What a fresh test finds: the one way a table's rows start over.
+  void Reset() {
+    Release();
     ResetFakes();
     ResetProcessState();
-    ASSERT_TRUE(folder.Enter());
     UpgradeLogOpen("C:\\FWLog.txt");
     module = std::make_shared<WorkerModule>();
   }
-  void TearDown() override {
+  void Release() {
     DeviceClose(theDevice);
     theDevice = nullptr;
     fakeClock.onSleep = nullptr;
@@ -228,8 +236,7 @@ TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
   };
   for (const FailureRow &row : rows) {
     SCOPED_TRACE(row.name);
-    TearDown();
-    SetUp();
+    Reset();
     row.arrange(*module);
     if (row.file != nullptr && row.file[0] != '\0') {
       WriteBytes("pkg.bin", row.file);
@@ -261,18 +268,20 @@ TEST_F(WorkerTest, AFailedSendRestartsTheModuleOnceAndStillFails) {
   const char f1[] = "Update Failed|The update procedure failed.\r\nPlease check that you have the right FW version for your module.";
   const char f4[] = "Update Failed|Please check that you have the right update package.";
   const RecoveryRow rows[] = {
-      {"F1, back in AT mode", true, 3, false, 3, "back in AT mode"},
-      {"F1, back in update mode", true, 2, true, 2, "still in update mode"},
-      {"F1, never back", true, -1, false, 120, "not back"},
-      {"F4, back in AT mode", false, 3, false, 3, "back in AT mode"},
-      {"F4, back in update mode", false, 2, true, 2, "still in update mode"},
-      {"F4, never back", false, -1, false, 120, "not back"},
-      {"F4, back on the 120th poll", false, 120, false, 120, "back in AT mode"},
+      {"F1, back in AT mode", /*fileMode=*/true, /*backAfter=*/3, /*loader=*/false, /*polls=*/3, "back in AT mode"},
+      {"F1, back in update mode", /*fileMode=*/true, /*backAfter=*/2, /*loader=*/true, /*polls=*/2,
+       "still in update mode"},
+      {"F1, never back", /*fileMode=*/true, /*backAfter=*/-1, /*loader=*/false, /*polls=*/120, "not back"},
+      {"F4, back in AT mode", /*fileMode=*/false, /*backAfter=*/3, /*loader=*/false, /*polls=*/3, "back in AT mode"},
+      {"F4, back in update mode", /*fileMode=*/false, /*backAfter=*/2, /*loader=*/true, /*polls=*/2,
+       "still in update mode"},
+      {"F4, never back", /*fileMode=*/false, /*backAfter=*/-1, /*loader=*/false, /*polls=*/120, "not back"},
+      {"F4, back on the 120th poll", /*fileMode=*/false, /*backAfter=*/120, /*loader=*/false, /*polls=*/120,
+       "back in AT mode"},
   };
   for (const RecoveryRow &row : rows) {
     SCOPED_TRACE(row.name);
-    TearDown();
-    SetUp();
+    Reset();
     module->rejectChunk = 2;
     module->backAfter = {row.backAfter};
     module->loaderAfterRestart = row.loader;
@@ -306,8 +315,7 @@ TEST_F(WorkerTest, NothingSentMeansNoRestart) {
   const char *const files[] = {"no such file.bin", "."};
   for (const char *file : files) {
     SCOPED_TRACE(file);
-    TearDown();
-    SetUp();
+    Reset();
     updateFilePath = file;
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
@@ -382,8 +390,7 @@ TEST_F(WorkerTest, DeltaChains) {
   };
   for (const ChainRow &row : rows) {
     SCOPED_TRACE(row.name);
-    TearDown();
-    SetUp();
+    Reset();
     module->installs = row.installs;
     module->changesBuildDate = false;
     module->blankAfterRestart = row.blankAfterRestart;
@@ -438,7 +445,7 @@ TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
   EXPECT_EQ(UpdateResult, RESULT_VERSION_UNCHANGED);
   EXPECT_EQ(Sleeps(1000), 0);
   EXPECT_EQ(Sleeps(100), 0);
-  EXPECT_EQ(DeviceGetKind(theDevice), Simulator);
+  EXPECT_EQ(DeviceGetKind(theDevice), DEVICE_KIND_SIMULATOR);
   EXPECT_EQ(RestartWrites(), (std::vector<std::string>{"AT*Q2RESET", "AT+BACK", "AT*Q2RESET"}))
       << "both restarts, the second after AT+BACK";
   // It takes one package only, so the optional image fails; either way

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,29 +21,29 @@ using AtQueryTest = ModulePortTest;
 struct PinRow {
   const char *name;
   std::string reply;
-  int result;
-  int state;
+  int result;  // an ATResult
+  PinState state;
 };
 
 TEST_F(AtQueryTest, ReadsThePinStateFromTheReply) {
-  const int untouched = 99;
+  const PinState untouched = (PinState)99;
   const PinRow rows[] = {
-      {"ready", "\r\n+CPIN: READY\r\n\r\nOK\r\n", 0, Ready},
-      {"PIN", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n", 0, PinRequired},
-      {"PUK, after the echo", "AT+CPIN?\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", 0, PukRequired},
-      {"second PIN reads as PIN", "+CPIN: SIM PIN2\r\nOK\r\n", 0, PinRequired},
-      {"second PUK reads as PUK", "+CPIN: SIM PUK2\r\nOK\r\n", 0, PukRequired},
+      {"ready", "\r\n+CPIN: READY\r\n\r\nOK\r\n", 0, PIN_STATE_READY},
+      {"PIN", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n", 0, PIN_STATE_PIN_REQUIRED},
+      {"PUK, after the echo", "AT+CPIN?\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n", 0, PIN_STATE_PUK_REQUIRED},
+      {"second PIN reads as PIN", "+CPIN: SIM PIN2\r\nOK\r\n", 0, PIN_STATE_PIN_REQUIRED},
+      {"second PUK reads as PUK", "+CPIN: SIM PUK2\r\nOK\r\n", 0, PIN_STATE_PUK_REQUIRED},
       {"another lock leaves the state", "+CPIN: PH-SIM PIN\r\nOK\r\n", 0, untouched},
       {"ERROR only", "ERROR\r\n", 4, untouched},
       {"a state but a failing final line", "+CPIN: READY\r\nERROR\r\n", 4, untouched},
       {"silence", "", 2, untouched},
       // The reply buffer keeps 199 bytes: a state text must end within them.
-      {"READY ends on the last byte kept", PaddingLines(187) + "+CPIN: READY\r\nOK\r\n", 0, Ready},
+      {"READY ends on the last byte kept", PaddingLines(187) + "+CPIN: READY\r\nOK\r\n", 0, PIN_STATE_READY},
       {"READY runs one byte past what is kept", PaddingLines(188) + "+CPIN: READY\r\nOK\r\n", 0, untouched},
   };
   for (const PinRow &row : rows) {
     AnswerAll(row.reply);
-    int state = untouched;
+    PinState state = untouched;
     EXPECT_EQ(ATGetPinState(&device, &state, 4000), row.result) << row.name;
     EXPECT_EQ(state, row.state) << row.name;
     EXPECT_EQ(module->commands, std::vector<std::string>{"AT+CPIN?"}) << row.name;
@@ -123,6 +124,37 @@ TEST_F(AtQueryTest, AsksTheUpdateStateWithoutAReplyBuffer) {
   AnswerAll("AT*QESFUD?\r\nERROR\r\n");
   EXPECT_EQ(ATQueryUpdateMode(&device, 60000), 4);
   EXPECT_EQ(WrittenChunks(), (std::vector<std::string>{"AT*QESFUD?", "\r\n", "AT*QESFUD?", "\r\n"}));
+}
+
+struct SimRow {
+  const char *name;
+  const char *updateState;  // the reply to AT*QESFUD?
+  const char *pinState;     // the reply to AT+CPIN?, nullptr when it must not be asked
+  SimCheck sim;
+};
+
+// The check the run and the inventory share: the update-state query first,
+// and only when it fails the PIN state, whose failure alone is unreadable.
+TEST_F(AtQueryTest, ChecksTheSimAsARunDoes) {
+  const SimRow rows[] = {
+      {"the module takes the update-state query", updateStateReply, nullptr, SIM_CHECK_NOT_NEEDED},
+      {"ready", "ERROR\r\n", "+CPIN: READY\r\nOK\r\n", SIM_CHECK_READY},
+      {"PIN", "ERROR\r\n", "+CPIN: SIM PIN\r\nOK\r\n", SIM_CHECK_PIN},
+      {"PUK", "ERROR\r\n", "+CPIN: SIM PUK\r\nOK\r\n", SIM_CHECK_PUK},
+      {"a state it does not know asks for a PIN", "ERROR\r\n", "+CPIN: PH-SIM PIN\r\nOK\r\n", SIM_CHECK_PIN},
+      {"no reply asks for a PIN", "ERROR\r\n", "", SIM_CHECK_PIN},
+      {"a failed query is unreadable", "ERROR\r\n", "ERROR\r\n", SIM_CHECK_UNREADABLE},
+  };
+  for (const SimRow &row : rows) {
+    SCOPED_TRACE(row.name);
+    std::map<std::string, std::string> replies = {{"AT*QESFUD?", row.updateState}};
+    if (row.pinState != nullptr) replies["AT+CPIN?"] = row.pinState;
+    Answer(ReplyFrom(replies, "ERROR\r\n"));
+    EXPECT_EQ(ATCheckSim(&device, 4000), row.sim);
+    std::vector<std::string> asked = {"AT*QESFUD?"};
+    if (row.pinState != nullptr) asked.push_back("AT+CPIN?");
+    EXPECT_EQ(module->commands, asked);
+  }
 }
 
 struct EchoRow {

@@ -166,10 +166,11 @@ struct LockRow {
 
 TEST_F(AtChannelTest, ProceedsOnlyWithTheLockAndNeverFreesALockNotTaken) {
   const LockRow rows[] = {
-      {"acquired", OS_WAIT_OBJECT_0, 0, true, true},
-      {"abandoned by a dead holder", OS_WAIT_ABANDONED, 0, true, true},
-      {"timed out: another exchange holds it", OS_WAIT_TIMEOUT, 2, false, false},
-      {"wait failed", OS_WAIT_FAILED, 4, false, false},
+      {"acquired", /*wait=*/OS_WAIT_OBJECT_0, /*result=*/0, /*sent=*/true, /*released=*/true},
+      {"abandoned by a dead holder", /*wait=*/OS_WAIT_ABANDONED, /*result=*/0, /*sent=*/true, /*released=*/true},
+      {"timed out: another exchange holds it", /*wait=*/OS_WAIT_TIMEOUT, /*result=*/2, /*sent=*/false,
+       /*released=*/false},
+      {"wait failed", /*wait=*/OS_WAIT_FAILED, /*result=*/4, /*sent=*/false, /*released=*/false},
   };
   for (const LockRow &row : rows) {
     FakeSyncReset();

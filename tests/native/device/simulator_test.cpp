@@ -8,6 +8,7 @@
 #include "at/at.h"
 #include "device/devices.h"
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_sync.h"
@@ -199,7 +200,7 @@ class SimulatedDeviceTest : public SimulatorTest {
 };
 
 TEST_F(SimulatedDeviceTest, OpensWithoutAPortAndWithoutACommand) {
-  EXPECT_EQ(device->kind, Simulator);
+  EXPECT_EQ(device->kind, DEVICE_KIND_SIMULATOR);
   EXPECT_EQ(device->connection, 500);
   EXPECT_EQ(device->deviceStatusBits, 0u);
   EXPECT_TRUE(fakeComm.calls.empty());

@@ -10,6 +10,7 @@
 #include "fakes/fake_devenum.h"
 #include "fakes/fake_registry.h"
 #include "serial/winserial.h"
+#include "serial/winserial_discovery.h"
 #include "support/trace_lines.h"
 
 namespace {

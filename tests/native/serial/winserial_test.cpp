@@ -18,13 +18,17 @@ const char kPort[] = "\\\\.\\COM7";
 
 class SerialTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Reset(); }
+  void TearDown() override { CloseAll(); }
+  // What a fresh test finds: the one way a table's rows start over.
+  static void Reset() {
+    CloseAll();
     FakeCommReset();
     FakeClockReset();
     fakeDebugLines.clear();
   }
   // The connection table lives for the process: leave it empty for the next test.
-  void TearDown() override {
+  static void CloseAll() {
     for (int connection = 1; connection < SERIAL_CONNECTIONS; connection++) SerialClose(connection);
   }
 
@@ -111,7 +115,7 @@ TEST_F(SerialTest, EachFailingConfigurationStepClosesTheHandle) {
       {"GetCommProperties", "Error retrieving serial properties params\n"},
   };
   for (const Row &row : rows) {
-    SetUp();
+    Reset();
     FakePort &port = FakeCommAddPort(kPort);
     FakeCommFail(row.call, OS_ERROR_GEN_FAILURE);
 
@@ -213,7 +217,7 @@ TEST_F(SerialTest, SilentPortSpendsTheTimeoutInWholeAttempts) {
       {120000, 120, false}, {60000, 60, false}, {3000, 3, false}, {1000, 1, false}, {1500, 1, true}, {2999, 2, true},
   };
   for (const Row &row : rows) {
-    SetUp();
+    Reset();
     int connection = OpenQuietly();
     unsigned char buffer[24];
     std::memset(buffer, 0x55, sizeof buffer);
@@ -228,7 +232,6 @@ TEST_F(SerialTest, SilentPortSpendsTheTimeoutInWholeAttempts) {
     EXPECT_TRUE(fakeClock.sleeps.empty()) << row.timeout;
     EXPECT_TRUE(fakeDebugLines.empty()) << row.timeout;
     for (unsigned char byte : buffer) ASSERT_EQ(byte, 0) << row.timeout;
-    TearDown();
   }
 }
 
@@ -323,7 +326,7 @@ TEST_F(SerialTest, VanishedPortEndsAReadOnTheFourthFailure) {
   };
   for (const Row &row : rows) {
     for (int timeout : {(int)SERIAL_NO_LIMIT, 120000}) {
-      SetUp();
+      Reset();
       int connection = OpenQuietly();
       FakeCommVanish(kPort, row.mode);
       unsigned char buffer[1] = {0x55};
@@ -341,7 +344,6 @@ TEST_F(SerialTest, VanishedPortEndsAReadOnTheFourthFailure) {
       }
       EXPECT_EQ(Messages("WARNING"), expected) << row.name;
       for (const TraceEntry &entry : Traces()) EXPECT_EQ(entry.function, "SerialRead") << row.name;
-      TearDown();
     }
   }
 }
@@ -359,7 +361,7 @@ TEST_F(SerialTest, FailedAttemptsCountOverTheWholeRead) {
        {100, 100, 100}},
   };
   for (const Row &row : rows) {
-    SetUp();
+    Reset();
     int connection = OpenQuietly();
     FakePort &port = fakeComm.ports[kPort];
     // Two bytes come with each successful attempt.
@@ -369,7 +371,6 @@ TEST_F(SerialTest, FailedAttemptsCountOverTheWholeRead) {
 
     EXPECT_EQ(SerialRead(connection, buffer, 4, SERIAL_NO_LIMIT), row.result) << row.name;
     EXPECT_EQ(fakeClock.sleeps, row.sleeps) << row.name;
-    TearDown();
   }
 }
 
@@ -422,7 +423,7 @@ TEST_F(SerialTest, FailedWriteIsTracedAndNotRetried) {
       {"port gone under Wine", true, "Write failed GetLastError 21"},
   };
   for (const Row &row : rows) {
-    SetUp();
+    Reset();
     int connection = OpenQuietly();
     fakeComm.ports[kPort].errorFlags = 0x10;  // CE_BREAK
     if (row.vanish)
@@ -437,7 +438,6 @@ TEST_F(SerialTest, FailedWriteIsTracedAndNotRetried) {
               (std::vector<std::string>{row.failure, row.vanish ? "ErrorFlags 0\n" : "ErrorFlags 16\n"}))
         << row.name;
     EXPECT_EQ(Traces()[0].function, "SerialWrite");
-    TearDown();
   }
 }
 
@@ -484,7 +484,7 @@ TEST_F(SerialTest, DriverVersionIsAlwaysATerminatedText) {
       {"room for the terminator only", "abc", -1, 1, ""},
   };
   for (const Row &row : rows) {
-    SetUp();
+    Reset();
     int connection = OpenQuietly();
     fakeComm.ports[kPort].driverVersion = row.driverVersion;
     fakeComm.ports[kPort].driverReturned = row.driverReturned;
@@ -498,7 +498,6 @@ TEST_F(SerialTest, DriverVersionIsAlwaysATerminatedText) {
     EXPECT_EQ(FakeCommLast("DeviceIoControl")->args, (std::vector<uint32_t>{0x001B2024, 0, (uint32_t)row.capacity}))
         << row.name;
     EXPECT_TRUE(fakeDebugLines.empty()) << "no trace line for a failed request: " << row.name;
-    TearDown();
   }
 }
 

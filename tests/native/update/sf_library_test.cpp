@@ -9,6 +9,7 @@
 
 #include "device/devices.h"
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_all.h"
 #include "support/module_port_fixture.h"
 #include "support/sf_progress_record.h"

@@ -42,6 +42,44 @@ TEST(FindPackage, MatchesADeltaChainExactly) {
   EXPECT_EQ(FindPackageIn(deltas, 0, "R1D04"), -1);
 }
 
+struct WalkRow {
+  const char *name;
+  const char *version;  // what the module runs now
+  int lastIndex;        // the package sent before, -1 at the start
+  PackageStep step;
+  int index;
+};
+
+// The step the worker takes after each package and the inventory takes to
+// foresee the chain: one walk for both.
+TEST(PackageWalkStep, TellsTheNextPackageTheEndAndARepeat) {
+  static const unsigned char bytes[1] = {0};
+  const PackageEntry deltas[] = {
+      {"R1D04", "R1D05", bytes, 1, nullptr},
+      {"R1D05", "R1D06", bytes, 1, nullptr},
+  };
+  const WalkRow rows[] = {
+      {"the first package", "R1D04", -1, PACKAGE_STEP_NEXT, 0},
+      {"the next delta", "R1D05", 0, PACKAGE_STEP_NEXT, 1},
+      {"nothing fits from the start", "R1A027", -1, PACKAGE_STEP_NO_PATH, -1},
+      {"nothing fits after a package: the end", "R1D06", 1, PACKAGE_STEP_END, -1},
+      {"a package behind the last one: the end", "R1D04", 1, PACKAGE_STEP_END, 0},
+      {"the same package again: it did not take", "R1D05", 1, PACKAGE_STEP_REPEAT, 1},
+  };
+  for (const WalkRow &row : rows) {
+    int index = 99;
+    EXPECT_EQ(PackageWalkStep(deltas, 2, row.version, row.lastIndex, &index), row.step) << row.name;
+    EXPECT_EQ(index, row.index) << row.name;
+  }
+  const PackageEntry full[] = {{"", "R1D06", bytes, 1, nullptr}};
+  int index = -1;
+  EXPECT_EQ(PackageWalkStep(full, 1, "R1D06", -1, &index), PACKAGE_STEP_NEXT) << "a full package fits anything";
+  EXPECT_EQ(PackageWalkStep(full, 1, "R1D06", 0, &index), PACKAGE_STEP_REPEAT);
+  EXPECT_FALSE(PackageIsDelta(&full[0]));
+  EXPECT_TRUE(PackageIsDelta(&deltas[0]));
+  EXPECT_FALSE(PackageIsDelta(nullptr));
+}
+
 TEST(TargetVersionText, IsTheFileWhenOneWasNamed) {
   EXPECT_STREQ(TargetVersionText(nullptr), "R1D06");
   const char *path = "C:\\fw\\pkg.bin";

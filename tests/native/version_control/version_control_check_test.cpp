@@ -1,5 +1,5 @@
-// The check before an update: a fresh identification, the forced mode,
-// and the box that tells the user why not.
+// The check before an update: a fresh identification, the forced mode and
+// its record, and the text that tells the user why not.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -40,11 +40,10 @@ class CheckVersionControlTest : public ModulePortTest {
 
   std::string Log() { return ReadBytes(logPath); }
 
-  // As the main dialog asks: its window owns the box, and the program's
-  // one message-box path decides whether it shows.
-  int Check(SerialDevice *on, int force) { return CheckVersionControl(on, force, owner, ShowMessage); }
-
-  OsWindow owner = (OsWindow)0x5150;
+  // As the main dialog asks: a forced upgrade is recorded.
+  VersionCheck Check(SerialDevice *on, int force) {
+    return CheckVersionControl(on, force, VC_FORCED_RECORD_WRITTEN);
+  }
 
   std::map<std::string, std::string> replies;
   TempFolder folder;
@@ -56,7 +55,7 @@ struct CheckRow {
   const char *product, *revision, *software, *imei;
   int force;
   int allowed;
-  int verdict;  // the box expected when refused
+  VersionVerdict verdict;  // whose text comes back when refused
   bool forcedLogged;
 };
 
@@ -81,45 +80,52 @@ TEST_F(CheckVersionControlTest, DecidesAndExplains) {
     module->commands.clear();
     std::remove(logPath.c_str());
     Identity(row.product, row.revision, row.software, row.imei);
-    EXPECT_EQ(Check(&device, row.force), row.allowed);
+    VersionCheck check = Check(&device, row.force);
+    EXPECT_EQ(check.passed, row.allowed);
     EXPECT_EQ(module->commands, std::vector<std::string>{"AT*QVERS"});
-    if (row.allowed) {
-      EXPECT_TRUE(fakeUi.shown.empty());
-    } else {
-      ASSERT_EQ(fakeUi.shown.size(), 1u);
-      EXPECT_EQ(fakeUi.shown[0].owner, owner);
-      EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(row.verdict));
-      EXPECT_EQ(fakeUi.shown[0].caption, "ERROR");
-      EXPECT_EQ(fakeUi.shown[0].style, (unsigned)(OS_MB_OK | OS_MB_ICONWARNING));
-    }
+    if (row.allowed)
+      EXPECT_EQ(check.refusal, nullptr);
+    else
+      EXPECT_STREQ(check.refusal, VersionVerdictMessage(row.verdict));
+    EXPECT_TRUE(fakeUi.shown.empty()) << "the caller shows the refusal, not the check";
     EXPECT_EQ(Log().find("\r\nFORCED UPGRADE\r\n") != std::string::npos, row.forcedLogged);
   }
 }
 
-TEST_F(CheckVersionControlTest, QuietModeRefusesWithoutABox) {
+// The inventory's call: the same pass, without the record a run leaves.
+TEST_F(CheckVersionControlTest, AForcedUpgradeIsRecordedOnlyWhenTheCallerSaysSo) {
+  Identity("QHW 552 08/106", "R1Z", "R0", "0044 0170 1234 567");
+  VersionCheck check = CheckVersionControl(&device, 1, VC_FORCED_RECORD_SKIPPED);
+  EXPECT_EQ(check.passed, 1);
+  EXPECT_EQ(Log().find("FORCED UPGRADE"), std::string::npos);
+  EXPECT_EQ(Check(&device, 1).passed, 1);
+  EXPECT_NE(Log().find("\r\nFORCED UPGRADE\r\n"), std::string::npos);
+}
+
+TEST_F(CheckVersionControlTest, QuietModeChangesNothingInTheVerdict) {
   quietMode = 1;
   Identity("QHW 552 08/106", "R1D", "R1D05", "35");
-  EXPECT_EQ(Check(&device, 0), 0);
-  EXPECT_TRUE(fakeUi.shown.empty());
+  EXPECT_STREQ(Check(&device, 0).refusal, VersionVerdictMessage(VC_MODULE_UNKNOWN));
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");
-  EXPECT_EQ(Check(&device, 0), 1);
+  EXPECT_EQ(Check(&device, 0).passed, 1);
+  EXPECT_TRUE(fakeUi.shown.empty());
 }
 
 // Each check asks the module again: what it said before does not count.
 TEST_F(CheckVersionControlTest, IdentifiesAfreshEveryTime) {
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");
-  EXPECT_EQ(Check(&device, 0), 1);
+  EXPECT_EQ(Check(&device, 0).passed, 1);
   Identity("QHW 552 08/101", "R1D", "R1B/4", "35");
-  EXPECT_EQ(Check(&device, 0), 0);
+  VersionCheck check = Check(&device, 0);
+  EXPECT_EQ(check.passed, 0);
   EXPECT_EQ(module->commands, (std::vector<std::string>{"AT*QVERS", "AT*QVERS"}));
-  ASSERT_EQ(fakeUi.shown.size(), 1u);
-  EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_FIRMWARE_REFUSED));
+  EXPECT_STREQ(check.refusal, VersionVerdictMessage(VC_FIRMWARE_REFUSED));
 }
 
 TEST_F(CheckVersionControlTest, NoModuleIsAnUnknownModule) {
-  EXPECT_EQ(Check(nullptr, 1), 0);
-  ASSERT_EQ(fakeUi.shown.size(), 1u);
-  EXPECT_EQ(fakeUi.shown[0].text, VersionVerdictMessage(VC_MODULE_UNKNOWN));
+  VersionCheck check = Check(nullptr, 1);
+  EXPECT_EQ(check.passed, 0);
+  EXPECT_STREQ(check.refusal, VersionVerdictMessage(VC_MODULE_UNKNOWN));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "support/module_port_fixture.h"
 #include "version_control/identify.h"
 

@@ -231,8 +231,8 @@ TEST(VersionVerdictMessage, CarriesTheWindows1252Apostrophe) {
                 "t support the installed Mobile Broadband Module hardware version.");
   EXPECT_EQ(std::string(VersionVerdictMessage(VC_FIRMWARE_REFUSED)),
             "This update package doesn" + apostrophe + "t support an update of the current firmware.");
-  EXPECT_EQ(VersionVerdictMessage(5), nullptr);
-  EXPECT_EQ(VersionVerdictMessage(-1), nullptr);
+  EXPECT_EQ(VersionVerdictMessage((VersionVerdict)5), nullptr);
+  EXPECT_EQ(VersionVerdictMessage((VersionVerdict)-1), nullptr);
 }
 
 }  // namespace

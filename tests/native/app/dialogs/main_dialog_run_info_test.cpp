@@ -9,6 +9,7 @@
 #include "app/dialogs/main_dialog_run_info.h"
 #include "app/state.h"
 #include "device/devices.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_dialog.h"

@@ -16,6 +16,7 @@
 #include "app/worker.h"
 #include "device/devices.h"
 #include "device/simulator.h"
+#include "device_open/device_open.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
@@ -100,13 +101,23 @@ void PinUserTypes(std::vector<std::string> codes) {
 class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ResetProcessState();  // a device another test left is not this one's to close
+    Reset();
+  }
+  void TearDown() override { Release(); }
+  // What a fresh test finds, the log file gone too: the one way a table's
+  // rows start over.
+  void Reset() {
+    Release();
+    if (!logPath.empty()) std::remove(logPath.c_str());
     ResetFakes();
     script = std::make_shared<ModuleScript>();
     logPath = folder.File("FWLog.txt");
     UpgradeLogOpen(logPath.c_str());
   }
-  void TearDown() override {
+  void Release() {
     DeviceClose(theDevice);
+    theDevice = nullptr;
     ResetFakes();
     UpgradeLogForget();
   }
@@ -153,7 +164,7 @@ class MainDialogTest : public ::testing::Test {
     });
     FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
     ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-    ASSERT_NE(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+    ASSERT_NE(theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
     module->commands.clear();
   }
   // ...and is open before the dialog starts, as the entry leaves it.
@@ -302,7 +313,7 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   FakePort &port = FakeCommAddPort(com7);
   module = PlayModule(port, ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
   ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-  ASSERT_EQ(theDevice->deviceStatusBits & UpdateModeBit, 0u);
+  ASSERT_EQ(theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
   SerialDevice *opened = theDevice;
   module->commands.clear();
   uint32_t longestPoll = 0;
@@ -335,9 +346,7 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
 TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
   for (bool damaged : {false, true}) {
     SCOPED_TRACE(damaged ? "damaged firmware" : "intact firmware");
-    TearDown();
-    std::remove(logPath.c_str());
-    SetUp();
+    Reset();
     OpenModuleInUpdateMode(damaged);
     uint32_t longestPoll = 0;
     fakeDialog.users[MAIN] = [&](OsWindow dialog) {
@@ -779,9 +788,7 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   };
   for (const QuietReturnRow &row : rows) {
     SCOPED_TRACE(row.name);
-    TearDown();
-    std::remove(logPath.c_str());
-    SetUp();
+    Reset();
     quietMode = 1;
     script->identity = Identity("QHW 552 08/106");
     OpenModuleInUpdateMode(row.damaged);

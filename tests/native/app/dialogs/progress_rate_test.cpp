@@ -36,7 +36,7 @@ class ProgressRateTest : public ProgressTest {
         OnProgress(step.event, step.withPair ? &pair : nullptr);
         EXPECT_EQ(ScreenSince(from), step.screen);
       }
-      EndProgress(1);
+      EndProgress(PROGRESS_SUCCESS);
     });
   }
 };

@@ -77,8 +77,8 @@ TEST_F(ProgressTest, EachOperationShowsItsText) {
        [] { SetStage(STAGE_WAIT_UPDATE); },
        {"status Wait for the device to update the firmware. This may take up to 10 min\r\n", "percent bar 0",
         "percent text 0%", "stage 5"}},
-      {"a stage without a text only moves the indicator", [] { SetStage(6); }, {"stage 6"}},
-      {"a negative stage too", [] { SetStage(-1); }, {"stage -1"}},
+      {"a stage without a text only moves the indicator", [] { SetStage((ProgressStage)6); }, {"stage 6"}},
+      {"a negative stage too", [] { SetStage((ProgressStage)-1); }, {"stage -1"}},
       {"percent", [] { SetPercent(42); }, {"percent bar 42", "percent text 42%"}},
       {"percent at its extreme", [] { SetPercent(INT_MIN); },
        {"percent bar -2147483648", "percent text -2147483648%"}},
@@ -140,7 +140,7 @@ TEST_F(ProgressTest, OperationsDoNothingWithoutADialog) {
 struct EndRow {
   const char *name;
   int earlierCode;  // recorded by the worker before it ends the dialog
-  int endCode;
+  ProgressEnd endCode;
   int result;
 };
 

@@ -19,11 +19,12 @@ import traceback
 import unittest
 from collections import namedtuple
 
-import power_supply
-from harness import EXE, PROBE, WINE, WineSession
-from module import EmulatedModule, write_package
+from . import power_supply
+from .harness import EXE, PROBE, WINE, WineSession
+from .module import EmulatedModule, write_package
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+# The Wine tests' folder, which holds the scenarios.
+HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 TEXTS = {
     0: "Upgrade finishied succesfully",

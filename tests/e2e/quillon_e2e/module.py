@@ -10,7 +10,8 @@ import tempfile
 import threading
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+# The Wine tests' folder, which holds the scenarios.
+HERE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EMULATOR_DIR = os.path.join(HERE, "..", "..", "tools", "module-emulator")
 EMULATOR = os.path.join(EMULATOR_DIR, "module_emulator.py")
 SCENARIOS = os.path.join(HERE, "scenarios")

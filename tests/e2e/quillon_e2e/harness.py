@@ -16,7 +16,7 @@ import tempfile
 import time
 
 WINE = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine"
-BUILD_DIR = os.environ.get("QUILLON_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build", "windows"))
+BUILD_DIR = os.environ.get("QUILLON_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "..", "build", "windows"))
 EXE = os.environ.get("QUILLON_EXE", os.path.join(BUILD_DIR, "Quillon.exe"))
 PROBE = os.path.join(BUILD_DIR, "probe.exe")
 ARTIFACTS = os.path.join(BUILD_DIR, "e2e-artifacts")

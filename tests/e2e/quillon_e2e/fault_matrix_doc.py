@@ -6,7 +6,7 @@ import json
 import os
 import re
 
-from fault_matrix import FINISH_BANNER, HERE, ROWS, START_BANNER, result_record
+from .fault_matrix import FINISH_BANNER, HERE, ROWS, START_BANNER, result_record
 
 DOCUMENT = os.path.join(HERE, "..", "..", "docs", "fault-matrix.md")
 
