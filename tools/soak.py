@@ -14,10 +14,20 @@ over, and whether the log holds exactly 2 x N banners (each run writes one
 start banner and one finish banner). Needs the Windows build (make).
 Exits 0 when every run exited 0, nothing was left over and the banners
 add up.
+
+    python3 tools/soak.py --fresh-prefixes [--load K] [N]
+
+Stress instead: N quiet updates, each in a Wine prefix and display of its
+own started just before it (as a new user's first run meets a prefix whose
+services are still starting), with K processes keeping the CPUs busy. It
+counts the exit codes and, apart, the runs that gave up right after the
+opening probe: an exit other than 0 with no run header in the upgrade log.
+Exits 0 when every run exited 0.
 """
 import argparse
 import os
 import statistics
+import subprocess
 import sys
 import time
 
@@ -116,15 +126,53 @@ def show(s):
             % (s["at"], s["handles"], s["rss"], s["hwm"], s["peak_ws"]))
 
 
+def fresh_prefixes(runs, load):
+    """The stress run: one new prefix per quiet update, CPUs kept busy."""
+    busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL)
+            for _ in range(load)]
+    codes, gave_up = {}, []
+    try:
+        for number in range(1, runs + 1):
+            with WineSession("soak-fresh") as session:
+                session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
+                with EmulatedModule(session, "default") as module:
+                    began = time.monotonic()
+                    result = session.run(EXE, ["-q"], timeout=RUN_LIMIT)
+                    seconds = time.monotonic() - began
+                    commands = len(module.events("command"))
+                log = session.log_bytes()
+            codes[result.code] = codes.get(result.code, 0) + 1
+            early = result.code != 0 and b"Time: " not in log
+            if early:
+                gave_up.append(number)
+            print("run %d: exit %s in %.1f s, %d commands to the module%s" % (
+                number, result.code, seconds, commands, "; gave up before the run header" if early else ""),
+                flush=True)
+    finally:
+        for process in busy:
+            process.kill()
+            process.wait()
+    print()
+    print("exit codes: %s" % ", ".join("%s: %d" % (code, n) for code, n in sorted(codes.items(), key=str)))
+    print("gave up right after the opening probe: %d of %d%s" % (
+        len(gave_up), runs, " (runs %s)" % ", ".join(map(str, gave_up)) if gave_up else ""))
+    return 0 if codes.get(0, 0) == runs else 1
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="soak.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("runs", nargs="?", type=int, default=50, help="number of runs (default 50)")
+    parser.add_argument("--fresh-prefixes", action="store_true",
+                        help="stress: each quiet run in a new prefix, the machine loaded")
+    parser.add_argument("--load", type=int, default=2, help="with --fresh-prefixes: busy processes (default 2)")
     args = parser.parse_args(sys.argv[1:] if argv is None else argv)
     if args.runs < 1:
         parser.error("N must be at least 1")
     if not os.path.exists(EXE):
         sys.stderr.write("soak: %s not found: build it first (make)\n" % EXE)
         return 2
+    if args.fresh_prefixes:
+        return fresh_prefixes(args.runs, args.load)
 
     results = []
     with WineSession("soak") as session:

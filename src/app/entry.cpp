@@ -12,7 +12,12 @@
 #include "app/state.h"
 #include "device/devices.h"
 #include "device_open/device_open.h"
+#include "log/trace_log.h"
 #include "log/upgrade_log.h"
+#include "os/comm.h"
+
+static const unsigned traceThreshold = 4;
+static const char traceSource[] = "..\\..\\..\\src\\app\\entry";
 
 static const char upgradeLogPath[] = "C:\\FWLog.txt";
 // A -t argument naming a serial port contains this.
@@ -140,7 +145,14 @@ int QuillonMain(const char *commandLine) {
 
   // Only a dialog that ran the update ends with 1; cancelled, refused or
   // never shown, the run did not complete.
-  if (MainDialogRun() != MAIN_UPDATE_RAN) SetUpdateResult(RESULT_UNKNOWN_ERROR);
+  int ran = MainDialogRun();
+  // A dialog that was never made leaves no other mark: nothing was asked of
+  // the module after its opening probe, and the log has no run header.
+  // Under Wine a process that makes its first window before the prefix's
+  // desktop has its display driver can make no window for the rest of its
+  // life; the error code tells that apart from a broken template.
+  if (ran == -1) TRACE(TRACE_WARNING, "Main dialog not created (error %u)\n", (unsigned)OsGetLastError());
+  if (ran != MAIN_UPDATE_RAN) SetUpdateResult(RESULT_UNKNOWN_ERROR);
 
   HandOffModule(KVT_REGAIN);
 

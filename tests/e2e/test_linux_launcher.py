@@ -6,7 +6,10 @@ emulator's pty, with N the lowest free number, as the kernel gives it. At
 each restart the node goes away and comes back; one case brings the module
 back under the next number, as a real one does while its old node is still
 held open. A fake mmcli early on PATH records what the launcher asks of
-ModemManager and holds its inhibition until it is ended.
+ModemManager and holds its inhibition until it is ended. A fake sysfs tree
+says which USB interface and driver stand behind each node; another serial
+device beside the module (a pty of the test's own) shows which ports the
+launcher gives Quillon.
 """
 import json
 import os
@@ -65,6 +68,75 @@ elif len(args) == 1 and args[0].startswith("--inhibit-device="):
 else:
     sys.exit(1)
 '''
+
+
+class FakeSysfs:
+    """A sysfs tree of the launcher's own (QUILLON_SYSFS_ROOT): per tty a
+    USB device, its interface with class, protocol and driver, and for a
+    USB-serial driver the port below the interface, as the kernel lays
+    them out."""
+
+    def __init__(self, root):
+        self.root = os.path.join(root, "sysfs")
+        self.devices = 0
+        os.makedirs(os.path.join(self.root, "class", "tty"))
+
+    def add(self, node, interface_class, protocol, driver, product):
+        self.devices += 1
+        name = os.path.basename(node)
+        usb = os.path.join(self.root, "devices", "pci0000:00", "0000:00:14.0", "usb1", "1-%d" % self.devices)
+        interface = os.path.join(usb, "1-%d:1.0" % self.devices)
+        os.makedirs(interface)
+        for directory, values in ((usb, {"idVendor": "1a2b", "idProduct": "0001", "product": product}),
+                                  (interface, {"bInterfaceClass": interface_class, "bInterfaceProtocol": protocol})):
+            for key, value in values.items():
+                with open(os.path.join(directory, key), "w") as f:
+                    f.write(value + "\n")
+        bus = "usb" if name.startswith("ttyACM") else "usb-serial"
+        drivers = os.path.join(self.root, "bus", bus, "drivers", driver)
+        os.makedirs(drivers, exist_ok=True)
+        device = interface
+        if bus == "usb-serial":
+            device = os.path.join(interface, name)
+            os.makedirs(device)
+        os.symlink(drivers, os.path.join(device, "driver"))
+        os.makedirs(os.path.join(self.root, "class", "tty", name))
+        os.symlink(device, os.path.join(self.root, "class", "tty", name, "device"))
+
+
+class OtherDevice:
+    """A serial device that is no modem, on a /dev node of its own (the
+    lowest free ttyACM number unless told): a pty whose every byte the
+    test reads back."""
+
+    def __init__(self, node=None):
+        self.master, slave = os.openpty()
+        self.slave = slave
+        n = 0
+        while node is None:
+            if not os.path.lexists("/dev/ttyACM%d" % n):
+                node = "/dev/ttyACM%d" % n
+            n += 1
+        self.node = node
+        os.symlink(os.ttyname(slave), node)
+        os.set_blocking(self.master, False)
+
+    def received(self):
+        data = b""
+        while True:
+            try:
+                chunk = os.read(self.master, 4096)
+            except (BlockingIOError, OSError):
+                return data
+            if not chunk:
+                return data
+            data += chunk
+
+    def remove(self):
+        if os.path.islink(self.node):
+            os.unlink(self.node)
+        os.close(self.master)
+        os.close(self.slave)
 
 
 class DevNodes:
@@ -155,9 +227,18 @@ class LinuxLauncher(unittest.TestCase):
         except FileNotFoundError:
             return []
 
+    def other_device(self, node=None):
+        other = OtherDevice(node)
+        self.addCleanup(other.remove)
+        return other
+
+    def fake_sysfs(self):
+        return FakeSysfs(self.root)
+
     def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None):
         """Runs the launcher to its end; interrupt_when: a condition on
-        which it gets a Ctrl+C (SIGINT) once."""
+        which it gets a Ctrl+C (SIGINT) once. Returns the launcher's own
+        messages (standard error); self.stdout gets its standard output."""
         home = os.path.join(self.root, "home")
         os.makedirs(home, exist_ok=True)
         # The fake mmcli, when there is one, answers before any real one.
@@ -168,10 +249,11 @@ class LinuxLauncher(unittest.TestCase):
         if "QUILLON_PREFIX" not in extra_env:
             env.pop("QUILLON_PREFIX", None)
         trace = os.path.join(self.root, "trace.txt")
-        out_path = os.path.join(self.artifacts, "launcher.out")
-        with open(out_path, "w") as out:
+        out_path = os.path.join(self.artifacts, "launcher.err")
+        stdout_path = os.path.join(self.artifacts, "launcher.out")
+        with open(out_path, "w") as err, open(stdout_path, "wb") as out:
             popen = subprocess.Popen([sys.executable, LAUNCHER, "--exe", EXE, "--trace", trace] + list(args),
-                                     env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+                                     env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             deadline = time.monotonic() + timeout
             while popen.poll() is None and time.monotonic() < deadline:
                 if interrupt_when is not None and interrupt_when():
@@ -184,6 +266,8 @@ class LinuxLauncher(unittest.TestCase):
                 popen.wait(timeout=120)
         with open(out_path) as f:
             output = f.read()
+        with open(stdout_path, "rb") as f:
+            self.stdout = f.read()
         if os.path.exists(trace):
             shutil.copy(trace, self.artifacts)
         left = leftovers(self.marker)
@@ -195,17 +279,24 @@ class LinuxLauncher(unittest.TestCase):
         with open(m.group(1), "rb") as f:
             return f.read()
 
-    def update_through_the_launcher(self, next_number, mmcli):
+    def no_mmcli(self):
+        """The environment of a machine without ModemManager."""
+        return {"QUILLON_MMCLI": os.path.join(self.bin, "no-such-mmcli")}
+
+    def update_through_the_launcher(self, next_number, mmcli, sysfs=None, other=None, args=("-q",)):
+        """mmcli: the fake ModemManager lists the module's first port;
+        sysfs: the tree the launcher reads (an empty one when None);
+        other: a device beside the module that must get nothing."""
         nodes = DevNodes(next_number)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         started = time.time()
         with EmulatedModule(session, "default", follow=nodes.follow) as module:
             first = nodes.current
-            env = {"QUILLON_PREFIX": self.clone_prefix()}
-            if mmcli:
-                env.update(self.fake_mmcli([os.path.basename(first)]))
-            code, output, trace, left = self.launch(env)
+            env = {"QUILLON_PREFIX": self.clone_prefix(),
+                   "QUILLON_SYSFS_ROOT": (sysfs or self.fake_sysfs()).root}
+            env.update(self.fake_mmcli([os.path.basename(first)]) if mmcli else self.no_mmcli())
+            code, output, trace, left = self.launch(env, args=[a if a != "FIRST" else first for a in args])
             came_back_as = [e["pty"] for e in module.events("online")]
             first_byte = min(e["t"] for e in module.events("command"))
             last_event = max(e["t"] for e in module.events())
@@ -225,6 +316,10 @@ class LinuxLauncher(unittest.TestCase):
         self.assertEqual(numbers, [numbers[0] + i for i in range(3)] if next_number else [numbers[0]] * 3)
         for path in nodes.made:
             self.assertIn(path, output, "the launcher followed the module to %s" % path)
+        if other is not None:
+            self.assertEqual(other.received(), b"", "the other device got nothing")
+            self.assertNotIn("-> %s" % other.node, output, "the other device got no COM port")
+            self.assertIn("skipping %s" % other.node, output)
         return output, started + first_byte, started + last_event
 
     def test_update_with_modemmanager_held_off(self):
@@ -238,12 +333,76 @@ class LinuxLauncher(unittest.TestCase):
         self.assertGreater(ended[0]["t"], last_event - 1.0, "the inhibition lasted the whole run")
 
     def test_module_back_under_the_next_number(self):
-        self.update_through_the_launcher(next_number=True, mmcli=True)
+        # A board on the lowest number, a CDC ACM port without AT commands,
+        # which ModemManager does not list: discovery would try it first.
+        sysfs = self.fake_sysfs()
+        other = self.other_device()
+        sysfs.add(other.node, "02", "00", "cdc_acm", "Dev Board")
+        output, _, _ = self.update_through_the_launcher(next_number=True, mmcli=True, sysfs=sysfs, other=other)
         self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1)
+        self.assertRegex(output, r"using /dev/ttyACM\d+.*: ModemManager lists it")
+
+    def module_ports_in_sysfs(self, sysfs, but):
+        """The module's possible nodes, as the kernel shows a modem's."""
+        for n in range(16):
+            node = "/dev/ttyACM%d" % n
+            if node != but:
+                sysfs.add(node, "02", "01", "cdc_acm", "Mobile Broadband Module")
+
+    def test_without_modemmanager_the_kernel_says_which_port_is_the_module(self):
+        # A USB-serial console cable beside the module.
+        sysfs = self.fake_sysfs()
+        other = self.other_device("/dev/ttyUSB%d" % next(n for n in range(64) if not os.path.lexists("/dev/ttyUSB%d" % n)))
+        sysfs.add(other.node, "ff", "00", "ftdi_sio", "USB Serial Console")
+        self.module_ports_in_sysfs(sysfs, other.node)
+        output, _, _ = self.update_through_the_launcher(next_number=True, mmcli=False, sysfs=sysfs, other=other)
+        self.assertIn("ModemManager: not installed", output)
+        self.assertRegex(output, r"using /dev/ttyACM\d+.*: its USB interface is a modem taking AT commands")
+        self.assertIn("skipping %s" % other.node, output)
+
+    def test_a_port_named_with_t_is_used_whatever_it_is(self):
+        # Neither ModemManager nor the kernel vouch for the module's port.
+        sysfs = self.fake_sysfs()
+        other = self.other_device()
+        sysfs.add(other.node, "02", "01", "cdc_acm", "Another Modem")
+        output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=False, sysfs=sysfs,
+                                                        args=("-q", "-t", "FIRST"))
+        self.assertRegex(output, r"using /dev/ttyACM\d+.*: named with -t")
+        self.assertIn("skipping %s" % other.node, output)
+        self.assertNotIn("-> %s" % other.node, output)
+        self.assertEqual(other.received(), b"", "the port not named got nothing")
+
+    def test_no_port_qualifies_names_t(self):
+        sysfs = self.fake_sysfs()
+        other = self.other_device()
+        sysfs.add(other.node, "02", "00", "cdc_acm", "Dev Board")
+        env = dict(self.no_mmcli(), QUILLON_PREFIX=self.clone_prefix(), QUILLON_SYSFS_ROOT=sysfs.root)
+        code, output, trace, left = self.launch(env)
+        self.assertIn("skipping %s" % other.node, output)
+        self.assertRegex(output, r"none of these ports is known to be the module's.*-t %s" % re.escape(other.node))
+        self.assertNotIn("-> %s" % other.node, output)
+        self.assertEqual(other.received(), b"")
+        self.assertEqual(left, [])
+
+    def test_inventory_report_on_standard_output(self):
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        with EmulatedModule(session, "already_r1d06", follow=nodes.follow):
+            env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=self.clone_prefix(),
+                       QUILLON_SYSFS_ROOT=self.fake_sysfs().root)
+            code, output, trace, left = self.launch(env, args=("-i",))
+        self.assertEqual(code, 20, output)
+        report = json.loads(self.stdout.decode("utf-8"))  # nothing else on standard output
+        self.assertEqual((report["status"], report["exitCode"]), ("current", 20))
+        self.assertEqual(report["module"]["softwareVersion"], "R1D06")
+        self.assertIn("quillon-linux: Quillon ended with exit code 20", output)
+        self.assertEqual(left, [])
 
     def without_modemmanager(self, env):
-        if shutil.which("mmcli"):
-            self.skipTest("mmcli is installed here: a machine without ModemManager cannot be played")
+        sysfs = self.fake_sysfs()
+        self.module_ports_in_sysfs(sysfs, None)
+        env = dict(env, QUILLON_SYSFS_ROOT=sysfs.root, **self.no_mmcli())
         nodes = DevNodes()
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)

@@ -12,6 +12,7 @@
 #include "fakes/fake_clock.h"
 #include "fakes/fake_comm.h"
 #include "fakes/fake_devenum.h"
+#include "fakes/fake_debug_output.h"
 #include "fakes/fake_dialog.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_sync.h"
@@ -176,6 +177,12 @@ TEST_F(EntryTest, TheMainDialogsOutcomeIsTheExitCodeAndTheResult) {
     if (row.dialogLine != nullptr) {
       EXPECT_EQ(Count(log, row.dialogLine), 1u);
     }
+    // The log of a dialog never made is that of a run that gave up right
+    // after the opening probe: the trace must say which it was.
+    bool said = false;
+    for (const std::string &line : fakeDebugLines)
+      said = said || line.find("Main dialog not created") != std::string::npos;
+    EXPECT_EQ(said, row.noDialog);
   }
 }
 
