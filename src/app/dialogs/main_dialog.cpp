@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/dialogs/main_dialog_phase.h"
 #include "app/dialogs/main_dialog_run_info.h"
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/pin_dialog.h"
@@ -69,9 +70,6 @@ enum MainRequest {
   REQUEST_CONTINUE,     // posted: the thread that reported has ended
 };
 
-// No outcome of OK's checks waits to be acted on.
-enum { CHECKS_NONE = -1 };
-
 // What one poll asked and found. The device goes in as theDevice was and
 // comes out opened when it was none; the interface makes it theDevice.
 struct PollRecord {
@@ -79,18 +77,21 @@ struct PollRecord {
   ModuleInfo info;
 };
 
+// Written by the interface thread, but for restartedUpdateMode, which the
+// poll writes; the poll also reads pendingCommand.
 struct MainDialogState {
-  int moduleState;     // 1 once a module was identified; never reset
+  MainPhase phase;     // see main_dialog_phase.h for its steps
+  bool identified;     // a module was identified; never reset
   unsigned pollTimer;  // the running poll timer's id, 0 when none
-  int pollStopped;     // a command stopped the poll for good
-  int busy;            // an OK press is being served: its checks, boxes and run
-  int ended;
-  // The poll or checks thread that asks the module, from its start until
-  // the interface thread has waited for its end. While it is out the
-  // dialog does not end, and no other thread starts.
+  bool pollStopped;    // a command stopped the poll for good
+  // The poll or checks thread that asks the module (in PollOut and
+  // ChecksOut), from its start until the interface thread has waited for
+  // its end; none when the step ran on the interface thread.
   OsThread helper;
-  int pendingCommand;  // OK or Cancel pressed while a poll was out, 0 when none
-  int checksOutcome;   // CHECKS_NONE, or what the checks reported
+  // OK or Cancel pressed while PollOut, 0 when none. Read by the poll's
+  // wait for a restarted module, which Cancel ends.
+  int pendingCommand;
+  int checksOutcome;   // in ChecksOut once reported: MAIN_STAY_OPEN or the end code
   // A module found in its update mode was sent the restart. The dialog
   // runs once per process, so this is once in the process's lifetime: a
   // module whose firmware cannot start comes back in update mode on every
@@ -106,19 +107,31 @@ struct MainDialogState {
 static std::atomic<int> abandonRestartWait;
 
 static MainDialogState mainDialog;
+
+// Every change of phase goes through the table; a step it does not allow
+// is a fault of this file's logic, traced and not taken.
+static void Step(MainStep step) {
+  MainPhase next = MainPhaseAfter(mainDialog.phase, step);
+  if (next == MainPhase::Invalid) {
+    TRACE(TRACE_WARNING, "Main dialog: step %d not allowed in phase %d\n", (int)step, (int)mainDialog.phase);
+    return;
+  }
+  mainDialog.phase = next;
+}
+
 // Six 4000-byte fields: too large for a thread's or a procedure's frame.
 // One poll is out at a time.
 static PollRecord pollRecord;
 
 static void StopPoll(OsWindow dialog) {
-  mainDialog.pollStopped = 1;
+  mainDialog.pollStopped = true;
   if (mainDialog.pollTimer == 0) return;
   OsStopTimer(dialog, mainDialog.pollTimer);
   mainDialog.pollTimer = 0;
 }
 
 static void End(OsWindow dialog, int code) {
-  mainDialog.ended = 1;
+  Step(MainStep::Ended);
   OsDialogEnd(dialog, code);
 }
 
@@ -256,6 +269,7 @@ static void StartHelper(OsWindow dialog, OsThreadProc procedure) {
 }
 
 static void StartPoll(OsWindow dialog) {
+  Step(MainStep::PollStarted);
   pollRecord.device = theDevice;
   StartHelper(dialog, PollThread);
 }
@@ -283,14 +297,17 @@ static int PowerLetsUpdateStart(OsWindow dialog) {
 static void FinishOk(OsWindow dialog, int outcome) {
   // Declined, the dialog stays with its poll stopped; OK starts over. So
   // does a refusal for the battery, but a quiet run has no second press.
-  if (outcome == MAIN_STAY_OPEN &&
-      ShowMessage(dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK) {
-    if (PowerLetsUpdateStart(dialog))
+  if (outcome == MAIN_STAY_OPEN) {
+    Step(MainStep::ChecksPassed);
+    if (ShowMessage(dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK &&
+        PowerLetsUpdateStart(dialog)) {
+      Step(MainStep::WarningAccepted);
       outcome = RunUpdate(dialog);
-    else if (quietMode)
-      outcome = MAIN_REFUSED;
+    } else {
+      Step(MainStep::WarningDeclined);
+      if (quietMode) outcome = MAIN_REFUSED;
+    }
   }
-  mainDialog.busy = 0;
   if (outcome != MAIN_STAY_OPEN) {
     End(dialog, outcome);
     return;
@@ -303,11 +320,11 @@ static void OnOk(OsWindow dialog) {
   RunInfo info;
   CollectRunInfo(dialog, &info);
   UpgradeLogWrite("QuillonDlg OK Pressed\r\n");
-  if (mainDialog.moduleState != 1) {
+  if (!mainDialog.identified) {
     End(dialog, MAIN_REFUSED);
     return;
   }
-  mainDialog.busy = 1;
+  Step(MainStep::ChecksStarted);
   EnableButtons(dialog, 0);
   StartHelper(dialog, ChecksThread);
 }
@@ -329,12 +346,11 @@ static void Continue(OsWindow dialog) {
     OsThreadClose(mainDialog.helper);
     mainDialog.helper = nullptr;
   }
-  if (mainDialog.checksOutcome != CHECKS_NONE) {
-    int outcome = mainDialog.checksOutcome;
-    mainDialog.checksOutcome = CHECKS_NONE;
-    FinishOk(dialog, outcome);
+  if (mainDialog.phase == MainPhase::ChecksOut) {
+    FinishOk(dialog, mainDialog.checksOutcome);
     return;
   }
+  Step(MainStep::PollEnded);
   int pending = mainDialog.pendingCommand;
   mainDialog.pendingCommand = 0;
   if (pending != 0) Serve(dialog, pending);
@@ -353,7 +369,7 @@ static void HandOver(OsWindow dialog) {
 static void OnPollDone(OsWindow dialog, PollRecord *poll) {
   theDevice = poll->device;
   if (std::strcmp(poll->info.model, NoModuleFound) != 0) {
-    mainDialog.moduleState = 1;
+    mainDialog.identified = true;
     StopPoll(dialog);
   } else if (mainDialog.pollTimer == 0 && !mainDialog.pollStopped) {
     mainDialog.pollTimer = OsStartTimer(dialog, POLL_TIMER_ID, POLL_PERIOD_MS);
@@ -427,7 +443,7 @@ static int OnInit(OsWindow dialog) {
   // wait ends as soon as a device opens in AT mode, or the loader has
   // answered too often. A quiet poll runs here, on this thread, before
   // any window is shown.
-  for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && mainDialog.moduleState == 0 &&
+  for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && !mainDialog.identified &&
                       theDevice == nullptr && mainDialog.loaderPolls < LOADER_POLL_LIMIT && polls < RETURN_POLL_LIMIT;
        polls++) {
     OsSleep(POLL_PERIOD_MS);
@@ -441,9 +457,9 @@ static int OnInit(OsWindow dialog) {
 static void OnCommand(OsWindow dialog, int id) {
   // While OK is served, its boxes and dialogs run message loops of their
   // own; a command arriving through them must not start a second run.
-  if (mainDialog.ended || mainDialog.busy) return;
+  if (mainDialog.phase != MainPhase::Polling && mainDialog.phase != MainPhase::PollOut) return;
   StopPoll(dialog);
-  if (mainDialog.helper == nullptr) {
+  if (mainDialog.phase == MainPhase::Polling) {
     Serve(dialog, id);
     return;
   }
@@ -457,7 +473,7 @@ static void OnCommand(OsWindow dialog, int id) {
 
 static void OnTimer(OsWindow dialog, unsigned id) {
   // A poll still out (a silent module takes seconds) lets the tick pass.
-  if (mainDialog.pollTimer != 0 && id == mainDialog.pollTimer && mainDialog.helper == nullptr && !mainDialog.busy)
+  if (mainDialog.pollTimer != 0 && id == mainDialog.pollTimer && mainDialog.phase == MainPhase::Polling)
     StartPoll(dialog);
 }
 
@@ -465,7 +481,7 @@ int MainDialogRun() {
   static const OsDialogLogic logic = {
       /*init=*/OnInit, /*command=*/OnCommand, /*timer=*/OnTimer, /*request=*/OnRequest, /*refusesSessionEnd=*/0};
   mainDialog = MainDialogState{};
-  mainDialog.checksOutcome = CHECKS_NONE;
+  mainDialog.phase = MainPhase::Polling;
   abandonRestartWait = 0;
   return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);
 }

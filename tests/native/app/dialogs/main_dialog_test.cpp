@@ -116,6 +116,8 @@ class MainDialogTest : public ::testing::Test {
     UpgradeLogOpen(logPath.c_str());
   }
   void Release() {
+    // Every change of phase the dialog made was one its table allows.
+    for (const std::string &line : fakeDebugLines) EXPECT_EQ(line.find("not allowed"), std::string::npos) << line;
     DeviceClose(theDevice);
     theDevice = nullptr;
     ResetFakes();
