@@ -8,8 +8,8 @@
 #include "app/cmdline.h"
 #include "app/dialogs/main_dialog.h"
 #include "app/inventory/inventory_run.h"
+#include "app/run_record.h"
 #include "app/sf_util.h"
-#include "app/state.h"
 #include "device/devices.h"
 #include "device_open/device_open.h"
 #include "log/trace_log.h"
@@ -27,7 +27,6 @@ static const char usageText[] = "usage: Quillon.exe [filename] [-t COM1]\n";
 enum CommandLineOutcome { COMMAND_LINE_RUN, COMMAND_LINE_EXIT };
 
 static const char optionLetters[] = "hit:qf";
-static int inventoryMode;  // -i: judge and report, change nothing
 
 // Whether -i is anywhere among the options. Known before anything else
 // happens: an inventory writes no upgrade log, not even the banner, and
@@ -40,52 +39,53 @@ static int AsksInventory(int count, char *entries[]) {
   return asks;
 }
 
-static void ShowUsage() { ShowMessage(nullptr, usageText, "Usage", OS_MB_OK); }
+static void ShowUsage(const RunRecord *run) { ShowMessage(run->quiet, nullptr, usageText, "Usage", OS_MB_OK); }
 
 // Applies -t. Returns 0 when the port is accepted.
-static int TakePortOption(const char *argument) {
+static int TakePortOption(RunRecord *run, const char *argument) {
   if (std::strstr(argument, comPortMark) != nullptr) {
-    std::snprintf(portName, sizeof portName, "\\\\.\\%s", argument);
+    std::snprintf(run->portName, sizeof run->portName, "\\\\.\\%s", argument);
     return 0;
   }
   if (std::strcmp(argument, simulatorPortName) == 0) {
-    std::snprintf(portName, sizeof portName, "%s", simulatorPortName);
+    std::snprintf(run->portName, sizeof run->portName, "%s", simulatorPortName);
     return 0;
   }
-  ShowMessage(nullptr, "Error: unknown serial port", "ERROR", OS_MB_OK);
+  ShowMessage(run->quiet, nullptr, "Error: unknown serial port", "ERROR", OS_MB_OK);
   return 1;
 }
 
-// Scans options and positional entries into the process state.
-static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
+// Scans options and positional entries into the run; -i (`inventory`)
+// was found before.
+static CommandLineOutcome ReadCommandLine(RunRecord *run, int inventory, int count, char *entries[]) {
   optionIndex = 0;
   for (;;) {
     int option = ParseOption(count, entries, optionLetters);
     if (option == -1) break;
     switch (option) {
       case 'f':
-        forceUpgrade = 1;
+        run->forced = 1;
         break;
       case 'h':
         return COMMAND_LINE_EXIT;
       case 'i':
         break;
       case 'q':
-        quietMode = 1;
+        run->quiet = 1;
         break;
       case 't':
-        if (TakePortOption(optionArgument) != 0) return COMMAND_LINE_EXIT;
+        if (TakePortOption(run, optionArgument) != 0) return COMMAND_LINE_EXIT;
         break;
       default:
-        ShowMessage(nullptr, "Unknown char", "", OS_MB_OK);
-        ShowUsage();
+        ShowMessage(run->quiet, nullptr, "Unknown char", "", OS_MB_OK);
+        ShowUsage(run);
         return COMMAND_LINE_EXIT;
     }
   }
-  if (optionIndex < count) updateFilePath = entries[optionIndex];
+  if (optionIndex < count) run->packageFile = entries[optionIndex];
   // An inventory judges the packages this program carries, never a file.
-  if (optionIndex + 1 < count || (inventoryMode && updateFilePath != nullptr)) {
-    ShowUsage();
+  if (optionIndex + 1 < count || (inventory && run->packageFile != nullptr)) {
+    ShowUsage(run);
     return COMMAND_LINE_EXIT;
   }
   return COMMAND_LINE_RUN;
@@ -94,7 +94,7 @@ static CommandLineOutcome ReadCommandLine(int count, char *entries[]) {
 // The port named with -t, the simulated module, or discovery. A named port
 // that does not open is no error here: the main dialog keeps looking by
 // discovery while no module is known.
-static void OpenModuleDevice() { theDevice = SerialDeviceOpenNamed(portName); }
+static void OpenModuleDevice(RunRecord *run) { run->device = SerialDeviceOpenNamed(run->portName); }
 
 // The upgrade-log lines around each hand-off, by mode.
 struct HandOffTexts {
@@ -116,7 +116,15 @@ static void HandOffModule(int mode) {
 }
 
 int QuillonMain(const char *commandLine) {
-  // Entries and updateFilePath point into this copy for the whole run.
+  // The run, from its command line to its exit code.
+  RunRecord run;
+  RunRecordReset(&run);
+  return QuillonRun(&run, commandLine);
+}
+
+int QuillonRun(RunRecord *run, const char *commandLine) {
+  // Entries and the run's package file point into this copy for the whole
+  // run.
   static char *lineCopy;
   static char *entries[COMMAND_LINE_ENTRIES];
 
@@ -131,33 +139,34 @@ int QuillonMain(const char *commandLine) {
   std::memcpy(lineCopy, text, length + 1);
 
   int count = SplitCommandLine(lineCopy, entries);
-  inventoryMode = AsksInventory(count, entries);
-  if (inventoryMode)
-    quietMode = 1;
+  // -i: judge and report, change nothing.
+  int inventory = AsksInventory(count, entries);
+  if (inventory)
+    run->quiet = 1;
   else
     UpgradeLogOpen(upgradeLogPath);
-  if (ReadCommandLine(count, entries) == COMMAND_LINE_EXIT) return 1;
-  if (inventoryMode) return InventoryRun(portName, forceUpgrade, upgradeLogPath);
+  if (ReadCommandLine(run, inventory, count, entries) == COMMAND_LINE_EXIT) return 1;
+  if (inventory) return InventoryRun(run->portName, run->forced, upgradeLogPath);
 
   HandOffModule(KVT_RELEASE);
 
-  OpenModuleDevice();
+  OpenModuleDevice(run);
 
   // Only a dialog that ran the update ends with 1; cancelled, refused or
   // never shown, the run did not complete.
-  int ran = MainDialogRun();
+  int ran = MainDialogRun(run);
   // A dialog that was never made leaves no other mark: nothing was asked of
   // the module after its opening probe, and the log has no run header.
   // Under Wine a process that makes its first window before the prefix's
   // desktop has its display driver can make no window for the rest of its
   // life; the error code tells that apart from a broken template.
   if (ran == -1) TRACE(TRACE_WARNING, "Main dialog not created (error %u)\n", (unsigned)OsGetLastError());
-  if (ran != MAIN_UPDATE_RAN) SetUpdateResult(RESULT_UNKNOWN_ERROR);
+  if (ran != MAIN_UPDATE_RAN) RunSetResult(run, RESULT_UNKNOWN_ERROR);
 
   HandOffModule(KVT_REGAIN);
 
-  UpgradeLogResult(UpdateResult);
-  DeviceClose(theDevice);
-  theDevice = nullptr;
-  return UpdateResult;
+  UpgradeLogResult(run->result);
+  DeviceClose(run->device);
+  run->device = nullptr;
+  return run->result;
 }

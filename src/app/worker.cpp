@@ -8,7 +8,7 @@
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/progress.h"
 #include "app/module_restart.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "at/at.h"
 #include "device/devices.h"
 #include "device_open/device_open.h"
@@ -61,35 +61,37 @@ static const FailureReport failureReports[] = {
     {true, "The device was not updated.", "ERROR", OS_MB_OK, RESULT_VERSION_UNCHANGED},
 };
 
-static unsigned Fail(WorkerFailure failure) {
+static unsigned Fail(RunRecord *run, WorkerFailure failure) {
   const FailureReport &report = failureReports[failure];
   TRACE(TRACE_WARNING, "Update failed: %s (%d)\n", report.caption, report.code);
   // Shown by the interface thread, which owns the progress dialog: the
   // worker touches no window, not even as a box's owner.
-  ShowMessageThrough(ProgressWindow, report.ownedByProgress ? ProgressWindow : nullptr, report.text, report.caption,
+  ShowMessageThrough(run->quiet, ProgressWindow, report.ownedByProgress ? ProgressWindow : nullptr, report.text, report.caption,
                      report.style);
-  SetUpdateResult(report.code);
+  RunSetResult(run, report.code);
   EndProgress(PROGRESS_FAILURE);
   return 0;
 }
 
-static void SendModuleCommand(const ModuleCommand &command) {
-  ATSendCmd(theDevice, command.text, nullptr, 0, command.timeoutMs);
+static void SendModuleCommand(RunRecord *run, const ModuleCommand &command) {
+  ATSendCmd(run->device, command.text, nullptr, 0, command.timeoutMs);
 }
 
 // The share of the wait spent, on the progress bar.
 static void ShowWaitSpent(int percent) { SetPercent(percent); }
 
-// The worker's module is the run's: what comes back becomes theDevice.
-static void AwaitModule(int *polls, int limit) { theDevice = WaitForModuleToReturn(polls, limit, ShowWaitSpent); }
+// The worker's module is the run's: what comes back becomes its device.
+static void AwaitModule(RunRecord *run, int *polls, int limit) {
+  run->device = WaitForModuleToReturn(polls, limit, ShowWaitSpent);
+}
 
 // The restart command, then, for a real port, its going away. The
 // simulated module has no port to lose. Returns -1 when the port was
 // still there at the bound.
-static int Restart() {
-  SendModuleCommand(cmdRestart);
-  if (DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR) return 0;
-  return WaitForPortToVanish(&theDevice);
+static int Restart(RunRecord *run) {
+  SendModuleCommand(run, cmdRestart);
+  if (DeviceGetKind(run->device) == DEVICE_KIND_SIMULATOR) return 0;
+  return WaitForPortToVanish(&run->device);
 }
 
 // Failures of a package file that was never read whole: the module heard
@@ -105,19 +107,19 @@ static bool NothingSent(int sendResult) {
 // not take leaves the old firmware, which the module starts again. Done
 // once, with a wait of its own; the failure it follows is reported as it
 // is, whatever the module does.
-static void RestartAfterFailedSend() {
+static void RestartAfterFailedSend(RunRecord *run) {
   SetStage(STAGE_WAIT_REBOOT);
-  SendModuleCommand(cmdRestart);
-  if (DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR) return;
-  if (WaitForPortToVanish(&theDevice) != 0) {
+  SendModuleCommand(run, cmdRestart);
+  if (DeviceGetKind(run->device) == DEVICE_KIND_SIMULATOR) return;
+  if (WaitForPortToVanish(&run->device) != 0) {
     TRACE(TRACE_WARNING, "Module not restarted after the failed update; its port stayed\n");
     return;
   }
   int polls = 0;
-  AwaitModule(&polls, RECOVERY_POLL_LIMIT);
-  if (theDevice == nullptr)
+  AwaitModule(run, &polls, RECOVERY_POLL_LIMIT);
+  if (run->device == nullptr)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; not back\n");
-  else if ((theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) != 0)
+  else if ((run->device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) != 0)
     TRACE(TRACE_WARNING, "Module restarted after the failed update; still in update mode\n");
   else
     TRACE(TRACE_WARNING, "Module restarted after the failed update; back in AT mode\n");
@@ -133,10 +135,10 @@ static bool NamesItsVersion(const ModuleInfo &info) {
   return std::strcmp(info.model, NoModuleFound) != 0 && info.softwareVersion[0] != '\0';
 }
 
-static void SendOptionalImage() {
+static void SendOptionalImage(RunRecord *run) {
   int result = -1;
   if (OptionalImageIsIntact())
-    result = SFLibSendAssignment(theDevice, OptionalAssignmentImage.image,
+    result = SFLibSendAssignment(run->device, OptionalAssignmentImage.image,
                                  (int32_t)OptionalAssignmentImage.imageLength, nullptr);
   UpgradeLogWrite(result != 0 ? "Quillon: Optional assignment 1 failed\r\n"
                               : "Quillon: Optional assignment 1 done\r\n");
@@ -152,9 +154,11 @@ static void ShowTitle(const PackageEntry *catalogue, int count, int index) {
               count, count - index > 1 ? "s" : "");
 }
 
-unsigned UpdateWorker(void *) { return UpdateWorkerOver(PackageCatalogue, PackageCatalogueCount()); }
+unsigned UpdateWorker(void *run) {
+  return UpdateWorkerOver((RunRecord *)run, PackageCatalogue, PackageCatalogueCount());
+}
 
-unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
+unsigned UpdateWorkerOver(RunRecord *run, const PackageEntry *catalogue, int count) {
   // Large records: one of each for the whole run, off the thread's stack.
   static ModuleInfo info;
   static char beforeBuildDate[MODULE_TEXT_SIZE];
@@ -162,67 +166,67 @@ unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count) {
   int lastIndex = -1;
 
   for (;;) {
-    info = IdentifyModule(theDevice);
+    info = IdentifyModule(run->device);
     std::memcpy(beforeBuildDate, info.buildDate, sizeof beforeBuildDate);
-    info = IdentifyModule(theDevice);
+    info = IdentifyModule(run->device);
     std::memcpy(beforeVersion, info.softwareVersion, sizeof beforeVersion);
 
     bool delta = false;
-    if (updateFilePath != nullptr) {
-      int sent = SFLibSendAssignmentFile(theDevice, updateFilePath, OnProgress);
+    if (run->packageFile != nullptr) {
+      int sent = SFLibSendAssignmentFile(run->device, run->packageFile, OnProgress);
       if (sent != SFLIB_OK) {
-        if (!NothingSent(sent)) RestartAfterFailedSend();
-        return Fail(WORKER_F1_FILE_SEND);
+        if (!NothingSent(sent)) RestartAfterFailedSend(run);
+        return Fail(run, WORKER_F1_FILE_SEND);
       }
     } else {
-      info = IdentifyModule(theDevice);
+      info = IdentifyModule(run->device);
       int index = -1;
       PackageStep step = PackageWalkStep(catalogue, count, info.softwareVersion, lastIndex, &index);
-      if (step == PACKAGE_STEP_NO_PATH) return Fail(WORKER_F2_NO_PATH);
+      if (step == PACKAGE_STEP_NO_PATH) return Fail(run, WORKER_F2_NO_PATH);
       if (step == PACKAGE_STEP_END) {
         // The end of a delta chain is only a success for a module that
         // came back as itself; one stuck in its loader reports nothing.
-        if (!NamesItsVersion(info)) return Fail(WORKER_F6_NOT_UPDATED);
+        if (!NamesItsVersion(info)) return Fail(run, WORKER_F6_NOT_UPDATED);
         break;
       }
-      if (step == PACKAGE_STEP_REPEAT) return Fail(WORKER_F3_SAME_PACKAGE);
+      if (step == PACKAGE_STEP_REPEAT) return Fail(run, WORKER_F3_SAME_PACKAGE);
       lastIndex = index;
       ShowTitle(catalogue, count, index);
       const PackageEntry &entry = catalogue[index];
       // A damaged image fails like a refused transfer, before any byte.
-      if (!PackageIsIntact(&entry)) return Fail(WORKER_F4_PACKAGE_SEND);
-      int sent = SFLibSendAssignment(theDevice, entry.image, (int32_t)entry.imageLength, OnProgress);
+      if (!PackageIsIntact(&entry)) return Fail(run, WORKER_F4_PACKAGE_SEND);
+      int sent = SFLibSendAssignment(run->device, entry.image, (int32_t)entry.imageLength, OnProgress);
       if (sent != SFLIB_OK) {
-        if (!NothingSent(sent)) RestartAfterFailedSend();
-        return Fail(WORKER_F4_PACKAGE_SEND);
+        if (!NothingSent(sent)) RestartAfterFailedSend(run);
+        return Fail(run, WORKER_F4_PACKAGE_SEND);
       }
       delta = PackageIsDelta(&entry);
     }
 
     SetStage(STAGE_WAIT_REBOOT);
-    bool simulated = DeviceGetKind(theDevice) == DEVICE_KIND_SIMULATOR;
-    if (Restart() != 0) return Fail(WORKER_F5_TIMEOUT);
+    bool simulated = DeviceGetKind(run->device) == DEVICE_KIND_SIMULATOR;
+    if (Restart(run) != 0) return Fail(run, WORKER_F5_TIMEOUT);
     SetStage(STAGE_WAIT_UPDATE);
     int polls = 0;
-    if (!simulated) AwaitModule(&polls, WAIT_POLL_LIMIT);
-    if (polls < WAIT_POLL_LIMIT && theDevice != nullptr) {
-      SendOptionalImage();
-      SendModuleCommand(cmdBack);
-      if (Restart() != 0) return Fail(WORKER_F5_TIMEOUT);
-      if (!simulated) AwaitModule(&polls, WAIT_POLL_LIMIT);
+    if (!simulated) AwaitModule(run, &polls, WAIT_POLL_LIMIT);
+    if (polls < WAIT_POLL_LIMIT && run->device != nullptr) {
+      SendOptionalImage(run);
+      SendModuleCommand(run, cmdBack);
+      if (Restart(run) != 0) return Fail(run, WORKER_F5_TIMEOUT);
+      if (!simulated) AwaitModule(run, &polls, WAIT_POLL_LIMIT);
     }
     SetPercent(100);
-    if (polls >= WAIT_POLL_LIMIT) return Fail(WORKER_F5_TIMEOUT);
+    if (polls >= WAIT_POLL_LIMIT) return Fail(run, WORKER_F5_TIMEOUT);
     if (delta) continue;
 
-    info = IdentifyModule(theDevice);
-    bool reinstall = std::strcmp(TargetVersionText(updateFilePath), beforeVersion) == 0;
+    info = IdentifyModule(run->device);
+    bool reinstall = std::strcmp(TargetVersionText(run->packageFile), beforeVersion) == 0;
     if (!Identified(info) || (std::strcmp(info.buildDate, beforeBuildDate) == 0 && !reinstall))
-      return Fail(WORKER_F6_NOT_UPDATED);
+      return Fail(run, WORKER_F6_NOT_UPDATED);
     break;
   }
 
-  ShowMessageThrough(ProgressWindow, ProgressWindow, "The update procedure has now completed successfully.",
+  ShowMessageThrough(run->quiet, ProgressWindow, ProgressWindow, "The update procedure has now completed successfully.",
                      "Update successful", OS_MB_OK);
   EndProgress(PROGRESS_SUCCESS);
   return 0;

@@ -2,10 +2,12 @@
 // to come back and checks that the firmware changed.
 #pragma once
 
-// The thread procedure. Its argument and return value are not used.
-unsigned UpdateWorker(void *unused);
-
 struct PackageEntry;
+struct RunRecord;
+
+// The thread procedure; its argument is the RunRecord, whose device the
+// worker has to itself while it runs. Its return value is not used.
+unsigned UpdateWorker(void *run);
 
 // The run over a given catalogue; UpdateWorker passes the built-in one.
-unsigned UpdateWorkerOver(const PackageEntry *catalogue, int count);
+unsigned UpdateWorkerOver(RunRecord *run, const PackageEntry *catalogue, int count);

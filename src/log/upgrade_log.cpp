@@ -13,7 +13,7 @@
 static char *logPath;
 
 // Indexed by the run's result code (UpdateResultCode, beside
-// SetUpdateResult), which this lower layer does not include.
+// RunSetResult), which this lower layer does not include.
 static const char *const resultTexts[] = {
     "Upgrade finishied succesfully\r\n",  // RESULT_SUCCESS
     "Unknown error\r\n",                  // RESULT_UNKNOWN_ERROR

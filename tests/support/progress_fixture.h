@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/dialogs/progress.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_dialog.h"
@@ -17,26 +17,27 @@
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "resource.h"
+#include "support/test_run.h"
 
 class ProgressTest : public ::testing::Test {
  protected:
   void SetUp() override { StartOver(); }
   void TearDown() override {
-    OsThreadClose(workerThread);
-    ResetProcessState();
+    OsThreadClose(testRun.worker);
+    RunRecordReset(&testRun);
     ProgressWindow = nullptr;
   }
 
   // Every fake and the process state as at start; for each row of a table.
   void StartOver() {
-    OsThreadClose(workerThread);
+    OsThreadClose(testRun.worker);
     FakeDialogReset();
     FakePowerReset();
     FakeThreadReset();
     FakeClockReset();
     FakeUiReset();
     fakeDebugLines.clear();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     ResetProgressSamples();
     ProgressWindow = nullptr;
   }
@@ -44,8 +45,8 @@ class ProgressTest : public ::testing::Test {
   // Runs dialog 133 with `worker` as the update worker's body.
   int Run(std::function<void()> worker, OsWindow owner = nullptr) {
     body = std::move(worker);
-    workerThread = OsThreadCreateSuspended(RunBody, &body);
-    return ProgressDialogRun(owner);
+    testRun.worker = OsThreadCreateSuspended(RunBody, &body);
+    return ProgressDialogRun(&testRun, owner);
   }
 
   // Index of the next call the fakes will record: what follows it is what

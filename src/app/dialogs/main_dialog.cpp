@@ -14,7 +14,7 @@
 #include "app/dialogs/progress.h"
 #include "app/module_restart.h"
 #include "app/power_check.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "app/worker.h"
 #include "at/at.h"
 #include "at/at_cmd.h"
@@ -70,8 +70,8 @@ enum MainRequest {
   REQUEST_CONTINUE,     // posted: the thread that reported has ended
 };
 
-// What one poll asked and found. The device goes in as theDevice was and
-// comes out opened when it was none; the interface makes it theDevice.
+// What one poll asked and found. The device goes in as the run's was and
+// comes out opened when it was none; the interface makes it the run's.
 struct PollRecord {
   SerialDevice *device;
   ModuleInfo info;
@@ -107,6 +107,8 @@ struct MainDialogState {
 static std::atomic<int> abandonRestartWait;
 
 static MainDialogState mainDialog;
+// The run the open dialog serves; the dialog logic takes no context.
+static RunRecord *mainRun;
 
 // Every change of phase goes through the table; a step it does not allow
 // is a fault of this file's logic, traced and not taken.
@@ -196,7 +198,7 @@ static void RestartUpdateModeDevice(PollRecord *poll) {
 
 // One look for the module: a device that is open is asked again, never
 // reopened; without one, discovery tries to open one. Touches neither
-// theDevice nor the dialog.
+// the run's device nor the dialog.
 static void PollOnce(PollRecord *poll) {
   if (poll->device == nullptr) poll->device = SerialDeviceOpenAuto();
   RestartUpdateModeDevice(poll);
@@ -218,17 +220,17 @@ static int PinDialogThrough(OsWindow dialog) {
 
 // MAIN_STAY_OPEN when the SIM lets the update go on, else the end code.
 static int CheckSim(OsWindow dialog) {
-  SimCheck sim = ATCheckSim(theDevice, CHECK_TIMEOUT_MS);
+  SimCheck sim = ATCheckSim(mainRun->device, CHECK_TIMEOUT_MS);
   if (sim == SIM_CHECK_UNREADABLE) {
-    ShowMessageThrough(dialog, dialog, "Unable to check pin status", "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
-    SetUpdateResult(RESULT_SIM_MISSING);
+    ShowMessageThrough(mainRun->quiet, dialog, dialog, "Unable to check pin status", "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
+    RunSetResult(mainRun, RESULT_SIM_MISSING);
     return MAIN_REFUSED;
   }
   if (sim == SIM_CHECK_NOT_NEEDED || sim == SIM_CHECK_READY) return MAIN_STAY_OPEN;
   // Nobody is there to type a code in quiet mode; a PIN dialog that did
   // not accept a code, for whatever reason, leaves the SIM locked.
-  if (quietMode || PinDialogThrough(dialog) != PIN_ACCEPTED) {
-    SetUpdateResult(RESULT_PIN_ERROR);
+  if (mainRun->quiet || PinDialogThrough(dialog) != PIN_ACCEPTED) {
+    RunSetResult(mainRun, RESULT_PIN_ERROR);
     return MAIN_REFUSED;
   }
   return MAIN_STAY_OPEN;
@@ -239,10 +241,10 @@ static int CheckSim(OsWindow dialog) {
 static unsigned ChecksThread(void *argument) {
   OsWindow dialog = (OsWindow)argument;
   int outcome = MAIN_STAY_OPEN;
-  VersionCheck check = CheckVersionControl(theDevice, forceUpgrade, VC_FORCED_RECORD_WRITTEN);
+  VersionCheck check = CheckVersionControl(mainRun->device, mainRun->forced, VC_FORCED_RECORD_WRITTEN);
   if (!check.passed) {
     ShowMessageOnOwnersThread(dialog, check.refusal, "ERROR", OS_MB_OK | OS_MB_ICONWARNING);
-    SetUpdateResult(RESULT_NOT_SUPPORTED);
+    RunSetResult(mainRun, RESULT_NOT_SUPPORTED);
     outcome = MAIN_REFUSED;
   } else {
     outcome = CheckSim(dialog);
@@ -255,7 +257,7 @@ static unsigned ChecksThread(void *argument) {
 // thread can be had, it runs here: a quiet run does it all before the
 // dialog is ever shown, so no window waits on screen meanwhile.
 static void StartHelper(OsWindow dialog, OsThreadProc procedure) {
-  if (!quietMode) {
+  if (!mainRun->quiet) {
     OsThread thread = OsThreadCreateSuspended(procedure, dialog);
     if (thread != nullptr) {
       mainDialog.helper = thread;
@@ -270,7 +272,7 @@ static void StartHelper(OsWindow dialog, OsThreadProc procedure) {
 
 static void StartPoll(OsWindow dialog) {
   Step(MainStep::PollStarted);
-  pollRecord.device = theDevice;
+  pollRecord.device = mainRun->device;
   StartHelper(dialog, PollThread);
 }
 
@@ -288,8 +290,8 @@ static int PowerLetsUpdateStart(OsWindow dialog) {
         power.batteryPercent, power.acLineStatus, power.batteryFlag, power.batteryLifePercent);
   char text[160];
   PowerRefusalText(&power, text, sizeof text);
-  ShowMessage(dialog, text, "Warning", OS_MB_OK | OS_MB_ICONWARNING);
-  if (quietMode) SetUpdateResult(RESULT_BATTERY_LOW);
+  ShowMessage(mainRun->quiet, dialog, text, "Warning", OS_MB_OK | OS_MB_ICONWARNING);
+  if (mainRun->quiet) RunSetResult(mainRun, RESULT_BATTERY_LOW);
   return 0;
 }
 
@@ -299,13 +301,13 @@ static void FinishOk(OsWindow dialog, int outcome) {
   // does a refusal for the battery, but a quiet run has no second press.
   if (outcome == MAIN_STAY_OPEN) {
     Step(MainStep::ChecksPassed);
-    if (ShowMessage(dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK &&
+    if (ShowMessage(mainRun->quiet, dialog, warningText, "Warning", OS_MB_OKCANCEL | OS_MB_ICONWARNING) == OS_IDOK &&
         PowerLetsUpdateStart(dialog)) {
       Step(MainStep::WarningAccepted);
       outcome = RunUpdate(dialog);
     } else {
       Step(MainStep::WarningDeclined);
-      if (quietMode) outcome = MAIN_REFUSED;
+      if (mainRun->quiet) outcome = MAIN_REFUSED;
     }
   }
   if (outcome != MAIN_STAY_OPEN) {
@@ -318,7 +320,7 @@ static void FinishOk(OsWindow dialog, int outcome) {
 
 static void OnOk(OsWindow dialog) {
   RunInfo info;
-  CollectRunInfo(dialog, &info);
+  CollectRunInfo(mainRun, dialog, &info);
   UpgradeLogWrite("QuillonDlg OK Pressed\r\n");
   if (!mainDialog.identified) {
     End(dialog, MAIN_REFUSED);
@@ -367,7 +369,7 @@ static void HandOver(OsWindow dialog) {
 }
 
 static void OnPollDone(OsWindow dialog, PollRecord *poll) {
-  theDevice = poll->device;
+  mainRun->device = poll->device;
   if (std::strcmp(poll->info.model, NoModuleFound) != 0) {
     mainDialog.identified = true;
     StopPoll(dialog);
@@ -388,10 +390,10 @@ static void OnRequest(OsWindow dialog, int request, intptr_t value) {
       HandOver(dialog);
       break;
     case REQUEST_PIN_DIALOG:
-      *(int *)value = PinDialogRun(dialog);
+      *(int *)value = PinDialogRun(dialog, mainRun->device, mainRun->quiet);
       break;
     case REQUEST_MESSAGE_BOX:
-      ServeMessageRequest(value);
+      ServeMessageRequest(mainRun->quiet, value);
       break;
     case REQUEST_CONTINUE:
       Continue(dialog);
@@ -403,39 +405,39 @@ static void OnRequest(OsWindow dialog, int request, intptr_t value) {
 
 // Starts the worker behind the progress dialog and waits for it. No
 // thread of this dialog is out by now, and the poll is stopped: the
-// worker has theDevice to itself.
+// worker has the run's device to itself.
 static int RunUpdate(OsWindow dialog) {
   OsInitProgressControls();
-  workerThread = OsThreadCreateSuspended(UpdateWorker, nullptr);
-  if (workerThread == nullptr) {
+  mainRun->worker = OsThreadCreateSuspended(UpdateWorker, mainRun);
+  if (mainRun->worker == nullptr) {
     TRACE(TRACE_WARNING, "Worker thread not created\n");
-    SetUpdateResult(RESULT_UNKNOWN_ERROR);
+    RunSetResult(mainRun, RESULT_UNKNOWN_ERROR);
     return MAIN_REFUSED;
   }
-  int progress = ProgressDialogRun(quietMode ? nullptr : dialog);
+  int progress = ProgressDialogRun(mainRun, mainRun->quiet ? nullptr : dialog);
   if (progress == -1 || progress == PROGRESS_WORKER_NOT_STARTED) {
     // The progress dialog resumes the worker when it is created: without
     // the dialog, or when the resume failed, the worker never ran, and a
     // wait for it would never end.
     if (progress == -1) TRACE(TRACE_WARNING, "Progress dialog not created\n");
-    OsThreadClose(workerThread);
-    workerThread = nullptr;
-    SetUpdateResult(RESULT_UNKNOWN_ERROR);
+    OsThreadClose(mainRun->worker);
+    mainRun->worker = nullptr;
+    RunSetResult(mainRun, RESULT_UNKNOWN_ERROR);
     return MAIN_REFUSED;
   }
   // A worker whose end cannot be awaited may still be running and own the
   // device: nothing after this is safe, so the process ends here.
-  if (OsThreadWait(workerThread, WAIT_NO_LIMIT) != OS_WAIT_OBJECT_0)
+  if (OsThreadWait(mainRun->worker, WAIT_NO_LIMIT) != OS_WAIT_OBJECT_0)
     TRACE(TRACE_FATAL, "Worker thread wait failed\n");
-  OsThreadClose(workerThread);
-  workerThread = nullptr;
+  OsThreadClose(mainRun->worker);
+  mainRun->worker = nullptr;
   return MAIN_UPDATE_RAN;
 }
 
 static int OnInit(OsWindow dialog) {
   Centre(dialog);
   OsSetCaption(dialog, QUILLON_CAPTION);
-  OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(updateFilePath));
+  OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(mainRun->packageFile));
   // Its report starts the poll timer when nobody answered.
   StartPoll(dialog);
   // OK follows at once in quiet mode: a module just restarted out of its
@@ -443,14 +445,14 @@ static int OnInit(OsWindow dialog) {
   // wait ends as soon as a device opens in AT mode, or the loader has
   // answered too often. A quiet poll runs here, on this thread, before
   // any window is shown.
-  for (int polls = 0; quietMode && mainDialog.restartedUpdateMode && !mainDialog.identified &&
-                      theDevice == nullptr && mainDialog.loaderPolls < LOADER_POLL_LIMIT && polls < RETURN_POLL_LIMIT;
+  for (int polls = 0; mainRun->quiet && mainDialog.restartedUpdateMode && !mainDialog.identified &&
+                      mainRun->device == nullptr && mainDialog.loaderPolls < LOADER_POLL_LIMIT && polls < RETURN_POLL_LIMIT;
        polls++) {
     OsSleep(POLL_PERIOD_MS);
     StartPoll(dialog);
   }
   // Before the dialog is shown: a quiet run never shows it at all.
-  if (quietMode) OsSendCommand(dialog, OS_IDOK);
+  if (mainRun->quiet) OsSendCommand(dialog, OS_IDOK);
   return 1;
 }
 
@@ -477,11 +479,14 @@ static void OnTimer(OsWindow dialog, unsigned id) {
     StartPoll(dialog);
 }
 
-int MainDialogRun() {
+int MainDialogRun(RunRecord *run) {
   static const OsDialogLogic logic = {
       /*init=*/OnInit, /*command=*/OnCommand, /*timer=*/OnTimer, /*request=*/OnRequest, /*refusesSessionEnd=*/0};
   mainDialog = MainDialogState{};
   mainDialog.phase = MainPhase::Polling;
   abandonRestartWait = 0;
-  return OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);
+  mainRun = run;
+  int code = OsDialogRun(IDD_MAIN_DIALOG, nullptr, &logic);
+  mainRun = nullptr;
+  return code;
 }

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/devices.h"
 #include "log/trace_log.h"
 #include "os/dialog.h"
@@ -69,12 +69,12 @@ void ReadDriverPackageVersion(char *text, int capacity) {
   std::snprintf(text, (size_t)capacity, "%s", data);
 }
 
-void CollectRunInfo(OsWindow dialog, RunInfo *info) {
+void CollectRunInfo(const RunRecord *run, OsWindow dialog, RunInfo *info) {
   if (info == nullptr) return;
   std::memset(info, 0, sizeof *info);
   ReadDriverPackageVersion(info->slot[RUN_INFO_DRIVER_PACKAGE], RUN_INFO_TEXT);
-  DeviceGetDriverVersion(theDevice, info->slot[RUN_INFO_DRIVER], RUN_INFO_TEXT);
-  std::snprintf(info->slot[RUN_INFO_TARGET], RUN_INFO_TEXT, "%s", TargetVersionText(updateFilePath));
+  DeviceGetDriverVersion(run->device, info->slot[RUN_INFO_DRIVER], RUN_INFO_TEXT);
+  std::snprintf(info->slot[RUN_INFO_TARGET], RUN_INFO_TEXT, "%s", TargetVersionText(run->packageFile));
   OsGetCaption(dialog, info->slot[RUN_INFO_PROGRAM], RUN_INFO_TEXT);
   for (const FieldSlot &field : fieldSlots) OsGetItemText(dialog, field.item, info->slot[field.slot], RUN_INFO_TEXT);
   UpgradeLogRunHeader(info);

@@ -10,14 +10,17 @@
 // above any dialog's own requests.
 enum { REQUEST_MESSAGE_BOX = 0x100 };
 
-// From any thread: ShowMessage(owner, ...) run on `dialog`'s thread, and
-// its answer. Without a dialog the box is shown here, as ShowMessage
-// would; a dialog that is gone answers 0.
-int ShowMessageThrough(OsWindow dialog, OsWindow owner, const char *text, const char *caption, unsigned style);
+// From any thread: ShowMessage(quiet, owner, ...) run on `dialog`'s
+// thread, and its answer. Without a dialog the box is shown here, as
+// ShowMessage would; a dialog that is gone answers 0.
+int ShowMessageThrough(int quiet, OsWindow dialog, OsWindow owner, const char *text, const char *caption,
+                       unsigned style);
 
 // The box over `owner`, raised by the owner's own thread: for callers that
-// take a box function (the version check) on a thread of their own.
+// take a box function (the version check) on a thread of their own. The
+// owner's dialog knows whether its run is quiet.
 int ShowMessageOnOwnersThread(OsWindow owner, const char *text, const char *caption, unsigned style);
 
-// A dialog's request entry for REQUEST_MESSAGE_BOX: shows the box.
-void ServeMessageRequest(intptr_t value);
+// A dialog's request entry for REQUEST_MESSAGE_BOX: shows the box, unless
+// the asker or the dialog's own run (`quiet`) is quiet.
+void ServeMessageRequest(int quiet, intptr_t value);

@@ -8,7 +8,6 @@
 
 #include <cstring>
 
-#include "app/state.h"
 #include "at/at_cmd.h"
 #include "log/trace_log.h"
 #include "os/dialog.h"
@@ -57,6 +56,9 @@ struct PinExchange {
   bool accepted;      // EXCHANGE_ENTRY: the module took the code
 };
 
+// The module's device, for the dialog's life; the exchanges' threads use it.
+static SerialDevice *pinDevice;
+
 static struct {
   PinExchange exchange;
   OsThread helper;  // the exchange's thread, until the interface thread has waited for it
@@ -77,10 +79,10 @@ static unsigned ExchangeThread(void *argument) {
   PinExchange *exchange = (PinExchange *)argument;
   if (exchange->kind == EXCHANGE_STATE) {
     PinState state = PIN_STATE_UNKNOWN;  // a reply that names no state leaves it so
-    exchange->state = ATGetPinState(theDevice, &state, PIN_TIMEOUT_MS) == AT_SUCCESS ? state : PIN_STATE_UNKNOWN;
+    exchange->state = ATGetPinState(pinDevice, &state, PIN_TIMEOUT_MS) == AT_SUCCESS ? state : PIN_STATE_UNKNOWN;
   } else {
     // Anything but digits is never sent: it is refused like a wrong code.
-    exchange->accepted = OnlyDigits(exchange->code) && ATEnterPin(theDevice, exchange->code, PIN_TIMEOUT_MS) == AT_SUCCESS;
+    exchange->accepted = OnlyDigits(exchange->code) && ATEnterPin(pinDevice, exchange->code, PIN_TIMEOUT_MS) == AT_SUCCESS;
     std::memset(exchange->code, 0, sizeof exchange->code);
   }
   OsSendRequest(exchange->dialog, REQUEST_EXCHANGE_DONE, (intptr_t)exchange);
@@ -189,9 +191,10 @@ static void Request(OsWindow dialog, int request, intptr_t) {
 static const OsDialogLogic pinLogic = {
     /*init=*/Init, /*command=*/Command, /*timer=*/nullptr, /*request=*/Request, /*refusesSessionEnd=*/0};
 
-int PinDialogRun(OsWindow owner) {
+int PinDialogRun(OsWindow owner, SerialDevice *device, int quiet) {
   // Nobody would answer it in an unattended run.
-  if (quietMode) return PIN_CANCELLED;
+  if (quiet) return PIN_CANCELLED;
+  pinDevice = device;
   int code = OsDialogRun(IDD_PIN, owner, &pinLogic);
   if (code == -1) TRACE(TRACE_WARNING, "The PIN dialog could not be created\r\n");
   // A dialog that never showed gave no code: nothing was unlocked.

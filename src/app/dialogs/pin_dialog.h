@@ -4,6 +4,11 @@
 
 enum { PIN_ACCEPTED = 1, PIN_CANCELLED = 2 };
 
-// Runs dialog 129 modally over `owner`: 1 once the module accepted a code,
-// 2 when the user gave up or the dialog could not be created.
-int PinDialogRun(OsWindow owner);
+struct SerialDevice;
+
+// Runs dialog 129 modally over `owner`: 1 once the module `device` accepted
+// a code, 2 when the user gave up, the dialog could not be created or the
+// run is `quiet` (nobody would answer it). Its
+// exchanges with the module run off the calling thread, which answers its
+// messages meanwhile.
+int PinDialogRun(OsWindow owner, SerialDevice *device, int quiet);

@@ -10,7 +10,7 @@
 
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/shutdown_guards.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "log/trace_log.h"
 #include "os/dialog.h"
 #include "resource.h"
@@ -19,6 +19,8 @@ static const unsigned traceThreshold = 2;
 static const char traceSource[] = "..\\..\\..\\src\\app\\progress";
 
 OsWindow ProgressWindow;
+// The run the open dialog shows; the dialog logic takes no context.
+static RunRecord *progressRun;
 
 enum ProgressRequest {
   REQUEST_STATUS,   // value: the text
@@ -99,7 +101,7 @@ void EndProgress(ProgressEnd code) { Send(REQUEST_END, code); }
 // dialog's end.
 static void Finish(OsWindow dialog, int code) {
   ReleaseShutdownGuards(dialog);
-  if (code == PROGRESS_FAILURE) SetUpdateResult(RESULT_UNKNOWN_ERROR);
+  if (code == PROGRESS_FAILURE) RunSetResult(progressRun, RESULT_UNKNOWN_ERROR);
   OsDialogEnd(dialog, code);
 }
 
@@ -125,7 +127,7 @@ static void Serve(OsWindow dialog, int request, intptr_t value) {
       Finish(dialog, (int)value);
       break;
     case REQUEST_MESSAGE_BOX:
-      ServeMessageRequest(value);
+      ServeMessageRequest(progressRun->quiet, value);
       break;
     default:
       break;
@@ -143,7 +145,7 @@ static int Init(OsWindow dialog) {
   OsSetBarRange(dialog, IDC_PERCENT_BAR, PERCENT_FIRST, PERCENT_LAST);
   OsSetBarColor(dialog, IDC_PERCENT_BAR, percentBarColor);
   SetStage(STAGE_CONNECT);
-  if (!OsThreadResume(workerThread)) {
+  if (!OsThreadResume(progressRun->worker)) {
     // Not a failed run: the caller must not wait for a worker that never
     // ran, and names the run's code itself.
     TRACE(TRACE_WARNING, "The update worker could not be started\r\n");
@@ -158,8 +160,11 @@ static int Init(OsWindow dialog) {
 static const OsDialogLogic progressLogic = {
     /*init=*/Init, /*command=*/nullptr, /*timer=*/nullptr, /*request=*/Serve, /*refusesSessionEnd=*/1};
 
-int ProgressDialogRun(OsWindow owner) {
+int ProgressDialogRun(RunRecord *run, OsWindow owner) {
   OsInitProgressControls();
+  progressRun = run;
   // An unattended run has no window to own it.
-  return OsDialogRun(IDD_PROGRESS, quietMode ? nullptr : owner, &progressLogic);
+  int code = OsDialogRun(IDD_PROGRESS, run->quiet ? nullptr : owner, &progressLogic);
+  progressRun = nullptr;
+  return code;
 }

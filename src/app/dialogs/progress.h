@@ -6,6 +6,8 @@
 #include "os/ui.h"
 #include "update/sf_progress.h"
 
+struct RunRecord;
+
 extern OsWindow ProgressWindow;
 
 // The stages the dialog shows, each with its status line; the stage
@@ -20,11 +22,11 @@ enum ProgressStage : int {
 };
 
 // The dialog's end codes. PROGRESS_WORKER_NOT_STARTED is ProgressDialogRun's
-// own when workerThread could not be resumed: the worker never ran and
+// own when the run's worker could not be resumed: the worker never ran and
 // never will, so nobody may wait for it.
 enum ProgressEnd : int {
   PROGRESS_SUCCESS = 1,
-  PROGRESS_FAILURE = 2,  // leaves a non-zero UpdateResult
+  PROGRESS_FAILURE = 2,  // leaves a non-zero result in the run
   PROGRESS_WORKER_NOT_STARTED = 3,
 };
 
@@ -42,7 +44,7 @@ void OnProgress(unsigned stage, const SFProgressPair *pair);
 // otherwise keeps across packages; for tests.
 void ResetProgressSamples();
 
-// Runs dialog 133 modally (owner may be none): takes the shutdown guards,
-// resumes workerThread and returns the code EndProgress gave,
+// Runs dialog 133 modally (owner may be none; none in a quiet run): takes
+// the shutdown guards, resumes the run's worker and returns the code EndProgress gave,
 // PROGRESS_WORKER_NOT_STARTED, or -1 when the dialog could not be created.
-int ProgressDialogRun(OsWindow owner);
+int ProgressDialogRun(RunRecord *run, OsWindow owner);

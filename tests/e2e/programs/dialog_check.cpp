@@ -8,7 +8,7 @@
 // The stand-in worker stops twice so a test can look at the dialog: at
 // the start, before it changes anything, and mid-transfer at 42%. It
 // prints "hold N" and goes on once the file "goN" exists in the current
-// folder (or after a minute). Last line: "result <dialog code> <UpdateResult>"
+// folder (or after a minute). Last line: "result <dialog code> <run result>"
 // or "pin <code>". Exit code 0, or 2 for a bad command line.
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +16,7 @@
 
 #include "app/dialogs/pin_dialog.h"
 #include "app/dialogs/progress.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/devices.h"
 #include "device_open/device_open.h"
 #include "module_interface.h"
@@ -74,24 +74,27 @@ unsigned StandInWorker(void *) {
 }
 
 int RunProgress(bool withWorker) {
+  RunRecord run;
+  RunRecordReset(&run);
   if (withWorker) {
-    workerThread = OsThreadCreateSuspended(StandInWorker, nullptr);
-    if (workerThread == nullptr) return 1;
+    run.worker = OsThreadCreateSuspended(StandInWorker, &run);
+    if (run.worker == nullptr) return 1;
   }
-  int code = ProgressDialogRun(nullptr);
-  if (workerThread != nullptr) {
-    OsThreadWait(workerThread, -1);
-    OsThreadClose(workerThread);
+  int code = ProgressDialogRun(&run, nullptr);
+  if (run.worker != nullptr) {
+    OsThreadWait(run.worker, -1);
+    OsThreadClose(run.worker);
   }
-  std::printf("result %d %d\n", code, UpdateResult);
+  std::printf("result %d %d\n", code, run.result);
   return 0;
 }
 
 int RunPin(const char *port) {
-  int opened = SerialDeviceOpen(&theDevice, port, MODULE_BAUD);
+  SerialDevice *device = nullptr;
+  int opened = SerialDeviceOpen(&device, port, MODULE_BAUD);
   std::printf("open %d\n", opened);
-  std::printf("pin %d\n", PinDialogRun(nullptr));
-  DeviceClose(theDevice);
+  std::printf("pin %d\n", PinDialogRun(nullptr, device, 0));
+  DeviceClose(device);
   return 0;
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/simulator.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
@@ -20,6 +20,7 @@
 #include "fakes/fake_ui.h"
 #include "support/scripted_module.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "support/trace_lines.h"
 
 namespace {
@@ -32,12 +33,12 @@ class EntryDeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     ASSERT_TRUE(folder.Enter());
   }
   void TearDown() override {
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
   }
   static void ResetFakes() {
     ResetAllFakes();
@@ -60,7 +61,7 @@ class EntryDeviceTest : public ::testing::Test {
 // once, and closed once at exit.
 TEST_F(EntryDeviceTest, OpensTheNamedPortAndClosesItAtExit) {
   auto module = Module(com7);
-  QuillonMain("-q -t COM7");
+  QuillonRun(&testRun, "-q -t COM7");
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   const FakeCommCall *open = FakeCommLast("CreateFileA");
   ASSERT_NE(open, nullptr);
@@ -73,24 +74,24 @@ TEST_F(EntryDeviceTest, OpensTheNamedPortAndClosesItAtExit) {
   EXPECT_EQ(fakeComm.ports[com7].closes, 1);
   EXPECT_TRUE(fakeComm.handles.empty());
   EXPECT_EQ(fakeSync.created, fakeSync.destroyed);
-  EXPECT_EQ(theDevice, nullptr);
+  EXPECT_EQ(testRun.device, nullptr);
 }
 
 TEST_F(EntryDeviceTest, OpensTheSimulatorWithoutAPort) {
-  QuillonMain("-q -t SIMULATOR");
+  QuillonRun(&testRun, "-q -t SIMULATOR");
   EXPECT_TRUE(fakeComm.calls.empty());
   EXPECT_FALSE(Discovered()) << "the simulator answers the main dialog's first poll";
   EXPECT_TRUE(Traced("deviceStatusBits = 00000000"));
   EXPECT_EQ(fakeSync.created, 1);
   EXPECT_EQ(fakeSync.destroyed, 1);
-  EXPECT_EQ(theDevice, nullptr);
+  EXPECT_EQ(testRun.device, nullptr);
 }
 
 TEST_F(EntryDeviceTest, FindsTheModuleByDiscoveryWithoutAPortName) {
   auto module = Module(com7);
   FakeRegKey &key = FakeRegistryAddKey(serialComm);
   key.values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
-  QuillonMain("-q");
+  QuillonRun(&testRun, "-q");
   EXPECT_TRUE(Traced("Try to open device 0 of 1 found\n"));
   ASSERT_FALSE(module->commands.empty());
   EXPECT_EQ(module->commands[0], "AT+CGMM");
@@ -105,7 +106,7 @@ TEST_F(EntryDeviceTest, GoesOnWhenTheNamedPortDoesNotOpen) {
   auto module = Module(com7);
   FakeRegKey &key = FakeRegistryAddKey(serialComm);
   key.values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
-  QuillonMain("-q -t COM9");
+  QuillonRun(&testRun, "-q -t COM9");
   std::vector<std::string> opened;
   for (const FakeCommCall &call : fakeComm.calls)
     if (call.name == "CreateFileA") opened.push_back(call.bytes);
@@ -115,13 +116,13 @@ TEST_F(EntryDeviceTest, GoesOnWhenTheNamedPortDoesNotOpen) {
   EXPECT_EQ(module->commands[0], "AT+CGMM");
   EXPECT_EQ(fakeComm.ports[com7].closes, 1);
   EXPECT_EQ(fakeSync.created, fakeSync.destroyed);
-  EXPECT_EQ(theDevice, nullptr);
+  EXPECT_EQ(testRun.device, nullptr);
 }
 
 TEST_F(EntryDeviceTest, OpensNothingWhenTheCommandLineEndsTheRun) {
   Module(com7);
-  QuillonMain("-t LPT1");
-  QuillonMain("-h -t COM7");
+  QuillonRun(&testRun, "-t LPT1");
+  QuillonRun(&testRun, "-h -t COM7");
   EXPECT_TRUE(fakeComm.calls.empty());
   EXPECT_TRUE(fakeRegistry.calls.empty());
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/simulator.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_child_process.h"
@@ -23,6 +23,7 @@
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 
 namespace {
 
@@ -56,12 +57,12 @@ class EntryHandOffTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     ASSERT_TRUE(scratch.Enter());
   }
   void TearDown() override {
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
   }
   static void ResetFakes() {
     ResetAllFakes();
@@ -83,7 +84,7 @@ class EntryHandOffTest : public ::testing::Test {
 
 TEST_F(EntryHandOffTest, ReleasesBeforeTheDeviceOpensAndRegainsBeforeTheResult) {
   Install();
-  EXPECT_EQ(QuillonMain("-t SIMULATOR"), 1);
+  EXPECT_EQ(QuillonRun(&testRun, "-t SIMULATOR"), 1);
   ASSERT_EQ(moments.size(), 2u);
 
   EXPECT_EQ(moments[0].commandLine, release);
@@ -130,10 +131,10 @@ TEST_F(EntryHandOffTest, TheRunGoesOnWhateverTheHandOffMeets) {
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     std::remove("C:\\FWLog.txt");
     row.arrange();
-    EXPECT_EQ(QuillonMain("-t SIMULATOR"), 1);
+    EXPECT_EQ(QuillonRun(&testRun, "-t SIMULATOR"), 1);
     EXPECT_EQ(fakeChildProcess.starts.size(), row.starts);
     EXPECT_EQ(Log(), FullLog());
     EXPECT_TRUE(fakeChildProcess.open.empty());
@@ -146,10 +147,10 @@ TEST_F(EntryHandOffTest, ACommandLineThatEndsTheRunHandsNothingOff) {
   for (const char *line : lines) {
     SCOPED_TRACE(line);
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     std::remove("C:\\FWLog.txt");
     Install();
-    EXPECT_EQ(QuillonMain(line), 1);
+    EXPECT_EQ(QuillonRun(&testRun, line), 1);
     EXPECT_TRUE(fakeRegistry.calls.empty()) << "the connection manager was looked for";
     EXPECT_TRUE(fakeChildProcess.starts.empty());
     EXPECT_EQ(Log(), banner);

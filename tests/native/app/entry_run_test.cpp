@@ -8,7 +8,7 @@
 
 #include "app/dialogs/progress.h"
 #include "app/entry.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/simulator.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_child_process.h"
@@ -24,6 +24,7 @@
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "support/worker_module.h"
 #include "version_control/packages.h"
 
@@ -43,7 +44,7 @@ class EntryRunTest : public ::testing::Test {
     fakeClock.onSleep = nullptr;
     ResetAllFakes();
     ProgressWindow = nullptr;
-    ResetProcessState();
+    RunRecordReset(&testRun);
   }
   // The log without its one time line, which the local time decides.
   static std::string LogWithoutTime() {
@@ -71,13 +72,13 @@ const char header[] =
 TEST_F(EntryRunTest, AQuietUpdateExitsWithZeroAndSaysSo) {
   module->installs[PackageCatalogue[0].imageLength] = "R1D06";
   PlugWorkerModule(module);
-  EXPECT_EQ(QuillonMain("-q"), 0);
+  EXPECT_EQ(QuillonRun(&testRun, "-q"), 0);
   EXPECT_EQ(LogWithoutTime(), Run(std::string(header) + "Quillon: Optional assignment 1 done\r\r\n", 0,
                                   "Upgrade finishied succesfully"));
   EXPECT_EQ(module->restarts, 2);
   EXPECT_EQ(module->version, "R1D06");
   EXPECT_TRUE(fakeUi.shown.empty());
-  EXPECT_EQ(theDevice, nullptr) << "closed at exit";
+  EXPECT_EQ(testRun.device, nullptr) << "closed at exit";
 }
 
 // The user confirms; the dialog ends with 1 and the run's code is the
@@ -100,7 +101,7 @@ TEST_F(EntryRunTest, TheWorkersCodeIsTheExitCode) {
     module->rejectChunk = row.rejectChunk;
     PlugWorkerModule(module);
     fakeDialog.users[104] = [](OsWindow dialog) { FakeDialogPress(dialog, OS_IDOK); };
-    EXPECT_EQ(QuillonMain(""), row.code);
+    EXPECT_EQ(QuillonRun(&testRun, ""), row.code);
     ASSERT_EQ(fakeUi.shown.size(), 2u);
     EXPECT_EQ(fakeUi.shown[0].caption, "Warning");
     EXPECT_EQ(fakeUi.shown[1].caption, row.lastBox);

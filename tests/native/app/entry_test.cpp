@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/simulator.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
@@ -20,6 +20,7 @@
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ class EntryTest : public ::testing::Test {
   // No module anywhere unless a test puts one there.
   static void ResetFakes() {
     ResetAllFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
   }
   std::string Log() { return ReadBytes("C:\\FWLog.txt"); }
   std::vector<std::string> Boxes() {
@@ -72,17 +73,17 @@ TEST_F(EntryTest, EndsEarlyWithCodeOne) {
       {"lowercase simulator", "-t simulator", {"ERROR|Error: unknown serial port"}},
   };
   for (const ExitRow &row : rows) {
-    ResetProcessState();
+    RunRecordReset(&testRun);
     FakeUiReset();
     std::remove("C:\\FWLog.txt");
-    EXPECT_EQ(QuillonMain(row.line), 1) << row.name;
+    EXPECT_EQ(QuillonRun(&testRun, row.line), 1) << row.name;
     EXPECT_EQ(Boxes(), row.boxes) << row.name;
     EXPECT_EQ(Log(), banner) << row.name;
   }
 }
 
 TEST_F(EntryTest, UnknownCharHasAnEmptyCaptionAndAnOkButton) {
-  QuillonMain("-x");
+  QuillonRun(&testRun, "-x");
   ASSERT_EQ(fakeUi.shown.size(), 2u);
   EXPECT_EQ(fakeUi.shown[0].owner, nullptr);
   EXPECT_EQ(fakeUi.shown[0].caption, "");
@@ -98,7 +99,7 @@ struct StateRow {
   const char *file;  // nullptr: none
 };
 
-TEST_F(EntryTest, SetsTheProcessState) {
+TEST_F(EntryTest, SetsTheRunRecord) {
   const StateRow rows[] = {
       {"nothing", "", "", 0, 0, nullptr},
       {"port and file", "-q -t COM3 pkg.bin", "\\\\.\\COM3", 1, 0, "pkg.bin"},
@@ -111,16 +112,16 @@ TEST_F(EntryTest, SetsTheProcessState) {
       {"double dash then a dash file", "-q -- -file", "", 1, 0, "-file"},
   };
   for (const StateRow &row : rows) {
-    ResetProcessState();
+    RunRecordReset(&testRun);
     FakeUiReset();
-    QuillonMain(row.line);
-    EXPECT_STREQ(portName, row.port) << row.name;
-    EXPECT_EQ(quietMode, row.quiet) << row.name;
-    EXPECT_EQ(forceUpgrade, row.force) << row.name;
+    QuillonRun(&testRun, row.line);
+    EXPECT_STREQ(testRun.portName, row.port) << row.name;
+    EXPECT_EQ(testRun.quiet, row.quiet) << row.name;
+    EXPECT_EQ(testRun.forced, row.force) << row.name;
     if (row.file == nullptr)
-      EXPECT_EQ(updateFilePath, nullptr) << row.name;
+      EXPECT_EQ(testRun.packageFile, nullptr) << row.name;
     else
-      EXPECT_STREQ(updateFilePath, row.file) << row.name;
+      EXPECT_STREQ(testRun.packageFile, row.file) << row.name;
   }
 }
 
@@ -163,8 +164,8 @@ TEST_F(EntryTest, TheMainDialogsOutcomeIsTheExitCodeAndTheResult) {
     std::remove("C:\\FWLog.txt");
     if (row.noDialog) fakeDialog.failCreate.insert(104);
     if (row.cancel) fakeDialog.users[104] = [](OsWindow dialog) { FakeDialogPress(dialog, OS_IDCANCEL); };
-    EXPECT_EQ(QuillonMain(row.line), row.code);
-    EXPECT_EQ(UpdateResult, row.code);
+    EXPECT_EQ(QuillonRun(&testRun, row.line), row.code);
+    EXPECT_EQ(testRun.result, row.code);
     const std::string log = Log();
     const std::string result = ResultBlock(row.code, UpgradeLogResultText(row.code));
     EXPECT_EQ(log.rfind(banner, 0), 0u);
@@ -206,10 +207,10 @@ TEST_F(EntryTest, HostileCommandLinesEndInADefinedOutcome) {
       {"\"-q\" -x", true},
   };
   for (const Row &row : rows) {
-    ResetProcessState();
+    RunRecordReset(&testRun);
     FakeUiReset();
     std::remove("C:\\FWLog.txt");
-    EXPECT_EQ(QuillonMain(row.line.c_str()), 1) << row.line.substr(0, 40);
+    EXPECT_EQ(QuillonRun(&testRun, row.line.c_str()), 1) << row.line.substr(0, 40);
     std::string log = Log();
     if (row.early)
       EXPECT_EQ(log, banner) << row.line.substr(0, 40);
@@ -218,24 +219,24 @@ TEST_F(EntryTest, HostileCommandLinesEndInADefinedOutcome) {
   }
 }
 
-TEST(SetUpdateResult, KeepsTheFirstFailure) {
-  ResetProcessState();
-  SetUpdateResult(RESULT_SUCCESS);
-  SetUpdateResult(RESULT_UPDATE_FAILED);
-  SetUpdateResult(RESULT_VERSION_UNCHANGED);
-  SetUpdateResult(RESULT_SUCCESS);
-  EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
+TEST(RunSetResult, KeepsTheFirstFailure) {
+  RunRecordReset(&testRun);
+  RunSetResult(&testRun, RESULT_SUCCESS);
+  RunSetResult(&testRun, RESULT_UPDATE_FAILED);
+  RunSetResult(&testRun, RESULT_VERSION_UNCHANGED);
+  RunSetResult(&testRun, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_UPDATE_FAILED);
 }
 
 TEST(ShowMessage, IsSilentInQuietMode) {
-  ResetProcessState();
+  RunRecordReset(&testRun);
   FakeUiReset();
-  quietMode = 1;
-  EXPECT_EQ(ShowMessage(nullptr, "t", "c", OS_MB_OK), 1);
+  testRun.quiet = 1;
+  EXPECT_EQ(ShowMessage(testRun.quiet, nullptr, "t", "c", OS_MB_OK), 1);
   EXPECT_TRUE(fakeUi.shown.empty());
-  quietMode = 0;
+  testRun.quiet = 0;
   fakeUi.answers.push_back(OS_IDCANCEL);
-  EXPECT_EQ(ShowMessage(nullptr, "t", "c", OS_MB_OKCANCEL), OS_IDCANCEL);
+  EXPECT_EQ(ShowMessage(testRun.quiet, nullptr, "t", "c", OS_MB_OKCANCEL), OS_IDCANCEL);
   EXPECT_EQ(fakeUi.shown.size(), 1u);
 }
 

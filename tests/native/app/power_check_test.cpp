@@ -9,7 +9,6 @@
 
 #include "app/dialogs/progress.h"
 #include "app/entry.h"
-#include "app/state.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_clock.h"
 #include "fakes/fake_dialog.h"
@@ -17,6 +16,7 @@
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "support/worker_module.h"
 #include "version_control/packages.h"
 
@@ -77,7 +77,7 @@ class PowerCheckTest : public ::testing::Test {
     fakeClock.onSleep = nullptr;
     ResetAllFakes();
     ProgressWindow = nullptr;
-    ResetProcessState();
+    RunRecordReset(&testRun);
     std::remove("C:\\FWLog.txt");
     if (row == nullptr) return;
     fakePower.status = OsPowerStatus{row->acLineStatus, row->batteryFlag, row->batteryLifePercent};
@@ -101,7 +101,7 @@ TEST_F(PowerCheckTest, AQuietRunOnALowBatteryEndsWithNineAndSendsNothing) {
   for (const PowerRow &row : powerRows) {
     SCOPED_TRACE(row.name);
     Reset(&row);
-    int code = QuillonMain("-q");
+    int code = QuillonRun(&testRun, "-q");
     EXPECT_TRUE(fakeUi.shown.empty()) << "quiet runs show no box";
     EXPECT_GE(fakePower.statusReads, 1);
     const std::string log = Log();
@@ -145,7 +145,7 @@ TEST_F(PowerCheckTest, AnInteractiveRunOnALowBatteryAsksForTheAdapterAndRunsOnTh
       fakePower.status.acLineStatus = 1;  // plugged in
       FakeDialogPress(dialog, OS_IDOK);
     };
-    EXPECT_EQ(QuillonMain(""), RESULT_SUCCESS);
+    EXPECT_EQ(QuillonRun(&testRun, ""), RESULT_SUCCESS);
     EXPECT_EQ(module->version, "R1D06");
     EXPECT_EQ(openAfterFirstOk, row.refuses);
     ASSERT_GE(fakeUi.shown.size(), 2u);

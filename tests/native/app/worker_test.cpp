@@ -9,7 +9,7 @@
 
 #include "app/dialogs/message_request.h"
 #include "app/dialogs/progress.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "app/worker.h"
 #include "common/sha256.h"
 #include "device/devices.h"
@@ -28,6 +28,7 @@
 #include "log/upgrade_log.h"
 #include "os/thread.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "support/worker_module.h"
 #include "version_control/packages.h"
 
@@ -45,7 +46,7 @@ enum { STATUS_LINE = 1004, PERCENT_BAR = 1002 };
 const PackageEntry *runCatalogue;
 int runCount;
 
-unsigned RunOverCatalogue(void *) { return UpdateWorkerOver(runCatalogue, runCount); }
+unsigned RunOverCatalogue(void *) { return UpdateWorkerOver(&testRun, runCatalogue, runCount); }
 unsigned RunBuiltIn(void *argument) { return UpdateWorker(argument); }
 
 // A small image of its own length and digest, for catalogues of deltas.
@@ -64,7 +65,7 @@ class WorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder.Enter());
-    ResetProcessState();  // a device another test left is not this one's to close
+    RunRecordReset(&testRun);  // a device another test left is not this one's to close
     Reset();
   }
   void TearDown() override { Release(); }
@@ -72,16 +73,16 @@ class WorkerTest : public ::testing::Test {
   void Reset() {
     Release();
     ResetFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     UpgradeLogOpen("C:\\FWLog.txt");
     module = std::make_shared<WorkerModule>();
   }
   void Release() {
-    DeviceClose(theDevice);
-    theDevice = nullptr;
+    DeviceClose(testRun.device);
+    testRun.device = nullptr;
     fakeClock.onSleep = nullptr;
     ProgressWindow = nullptr;
-    ResetProcessState();
+    RunRecordReset(&testRun);
     UpgradeLogForget();
   }
   static void ResetFakes() {
@@ -92,15 +93,15 @@ class WorkerTest : public ::testing::Test {
   // worker in the progress dialog. Returns the dialog's end code.
   int Run(OsThreadProc procedure = RunBuiltIn) {
     PlugWorkerModule(module);
-    theDevice = SerialDeviceOpenAuto();
-    EXPECT_NE(theDevice, nullptr);
+    testRun.device = SerialDeviceOpenAuto();
+    EXPECT_NE(testRun.device, nullptr);
     return RunOnDevice(procedure);
   }
   int RunOnDevice(OsThreadProc procedure) {
-    workerThread = OsThreadCreateSuspended(procedure, nullptr);
-    int end = ProgressDialogRun(nullptr);
-    OsThreadClose(workerThread);
-    workerThread = nullptr;
+    testRun.worker = OsThreadCreateSuspended(procedure, &testRun);
+    int end = ProgressDialogRun(&testRun, nullptr);
+    OsThreadClose(testRun.worker);
+    testRun.worker = nullptr;
     return end;
   }
 
@@ -162,7 +163,7 @@ class WorkerTest : public ::testing::Test {
 
 TEST_F(WorkerTest, SendsTheBuiltInPackageRestartsTwiceAndSeesTheNewFirmware) {
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"Update successful|The update procedure has now completed successfully."});
   ExpectBoxesThroughTheDialog(true, OS_MB_OK);
   ASSERT_EQ(module->packages.size(), 2u);
@@ -186,9 +187,9 @@ TEST_F(WorkerTest, SendsTheBuiltInPackageRestartsTwiceAndSeesTheNewFirmware) {
 
 TEST_F(WorkerTest, SendsAFileAndJudgesByTheBuildDateOnly) {
   WriteBytes("pkg.bin", std::string(20000, 'p'));
-  updateFilePath = "pkg.bin";
+  testRun.packageFile = "pkg.bin";
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
   ASSERT_FALSE(module->packages.empty());
   EXPECT_EQ(module->packages[0], 20000u);
   // One pass: the file, then the optional image after the first restart,
@@ -240,12 +241,12 @@ TEST_F(WorkerTest, EachFailureEndsWithItsBoxAndCode) {
     row.arrange(*module);
     if (row.file != nullptr && row.file[0] != '\0') {
       WriteBytes("pkg.bin", row.file);
-      updateFilePath = "pkg.bin";
+      testRun.packageFile = "pkg.bin";
     } else if (row.file == nullptr) {
-      updateFilePath = "no such file.bin";
+      testRun.packageFile = "no such file.bin";
     }
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(UpdateResult, row.code);
+    EXPECT_EQ(testRun.result, row.code);
     EXPECT_EQ(Boxes(), std::vector<std::string>{row.box});
     ExpectBoxesThroughTheDialog(row.ownedByProgress, row.style);
     EXPECT_EQ(module->restarts, row.restarts);
@@ -287,11 +288,11 @@ TEST_F(WorkerTest, AFailedSendRestartsTheModuleOnceAndStillFails) {
     module->loaderAfterRestart = row.loader;
     if (row.fileMode) {
       WriteBytes("pkg.bin", std::string(20000, 'p'));
-      updateFilePath = "pkg.bin";
+      testRun.packageFile = "pkg.bin";
     }
     fakeDebugLines.clear();
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
+    EXPECT_EQ(testRun.result, RESULT_UPDATE_FAILED);
     EXPECT_EQ(Boxes(), std::vector<std::string>{row.fileMode ? f1 : f4});
     EXPECT_EQ(fakeUi.shown[0].owner, ProgressWindow);
     EXPECT_EQ(module->restarts, 1);
@@ -316,9 +317,9 @@ TEST_F(WorkerTest, NothingSentMeansNoRestart) {
   for (const char *file : files) {
     SCOPED_TRACE(file);
     Reset();
-    updateFilePath = file;
+    testRun.packageFile = file;
     EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
+    EXPECT_EQ(testRun.result, RESULT_UPDATE_FAILED);
     EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0);
     EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
   }
@@ -349,7 +350,7 @@ TEST_F(WorkerTest, AModuleAlreadyOnTheTargetIsReinstalledWithoutANewBuildDate) {
   module->version = PackageCatalogue[0].toVersion;
   module->changesBuildDate = false;
   EXPECT_EQ(Run(), 1);
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
 }
 
 TEST_F(WorkerTest, ADamagedImageSendsNothing) {
@@ -359,7 +360,7 @@ TEST_F(WorkerTest, ADamagedImageSendsNothing) {
   runCatalogue = &entry;
   runCount = 1;
   EXPECT_EQ(Run(RunOverCatalogue), 2);
-  EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
+  EXPECT_EQ(testRun.result, RESULT_UPDATE_FAILED);
   EXPECT_EQ(Count(module->commands, "AT*QESFUD=3"), 0);
   EXPECT_EQ(Count(module->commands, "AT*Q2RESET"), 0) << "nothing reached the module: no restart";
   EXPECT_TRUE(module->packages.empty());
@@ -398,7 +399,7 @@ TEST_F(WorkerTest, DeltaChains) {
     runCatalogue = chain;
     runCount = 3;
     EXPECT_EQ(Run(RunOverCatalogue), row.code == RESULT_SUCCESS ? PROGRESS_SUCCESS : PROGRESS_FAILURE);
-    EXPECT_EQ(UpdateResult, row.code);
+    EXPECT_EQ(testRun.result, row.code);
     std::vector<uint32_t> deltas;
     for (uint32_t length : module->packages)
       if (length != OptionalAssignmentImage.imageLength) deltas.push_back(length);
@@ -414,7 +415,7 @@ TEST_F(WorkerTest, NoUpgradePathSendsNothing) {
   runCatalogue = chain;
   runCount = 1;
   EXPECT_EQ(Run(RunOverCatalogue), 2);
-  EXPECT_EQ(UpdateResult, RESULT_UPGRADE_PATH_ERROR);
+  EXPECT_EQ(testRun.result, RESULT_UPGRADE_PATH_ERROR);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|No upgrade path found for this version."});
   ExpectBoxesThroughTheDialog(false, OS_MB_ICONWARNING);
   EXPECT_TRUE(module->packages.empty());
@@ -430,7 +431,7 @@ TEST_F(WorkerTest, TheSamePackageTwiceIsReportedOverNoWindow) {
   runCatalogue = chain;
   runCount = 2;
   EXPECT_EQ(Run(RunOverCatalogue), 2);
-  EXPECT_EQ(UpdateResult, RESULT_VERSION_UNCHANGED);
+  EXPECT_EQ(testRun.result, RESULT_VERSION_UNCHANGED);
   EXPECT_EQ(Boxes(), std::vector<std::string>{"ERROR|FW version did not change after update."});
   ExpectBoxesThroughTheDialog(false, OS_MB_ICONWARNING);
 }
@@ -438,14 +439,14 @@ TEST_F(WorkerTest, TheSamePackageTwiceIsReportedOverNoWindow) {
 // The simulated module has no port to lose: nothing is read, closed or
 // reopened, and both restart pairs still go out.
 TEST_F(WorkerTest, TheSimulatedModuleIsRestartedWithoutWaiting) {
-  ASSERT_EQ(SerialDeviceOpen(&theDevice, "SIMULATOR", 9600), 0);
+  ASSERT_EQ(SerialDeviceOpen(&testRun.device, "SIMULATOR", 9600), 0);
   // The simulated module reports no build date, so nothing shows that its
   // firmware changed: the run cannot count as a success.
   EXPECT_EQ(RunOnDevice(RunBuiltIn), 2);
-  EXPECT_EQ(UpdateResult, RESULT_VERSION_UNCHANGED);
+  EXPECT_EQ(testRun.result, RESULT_VERSION_UNCHANGED);
   EXPECT_EQ(Sleeps(1000), 0);
   EXPECT_EQ(Sleeps(100), 0);
-  EXPECT_EQ(DeviceGetKind(theDevice), DEVICE_KIND_SIMULATOR);
+  EXPECT_EQ(DeviceGetKind(testRun.device), DEVICE_KIND_SIMULATOR);
   EXPECT_EQ(RestartWrites(), (std::vector<std::string>{"AT*Q2RESET", "AT+BACK", "AT*Q2RESET"}))
       << "both restarts, the second after AT+BACK";
   // It takes one package only, so the optional image fails; either way

@@ -10,13 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/state.h"
+#include "app/run_record.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_process.h"
 #include "fakes/fake_ui.h"
 #include "log/trace_log.h"
 #include "log/trace_queue.h"
+#include "support/test_run.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ class TraceQueueTest : public ::testing::Test {
   void SetUp() override {
     TraceStop();
     ResetAllFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     fakeExitCodes.clear();
     fakeTraceLinesAtExit = 0;
     fakeCrashHandler = nullptr;
@@ -144,14 +145,14 @@ TEST_F(TraceQueueTest, TheLinesBeforeABoxAreOutWhenItShows) {
   HoldLines(TRACE_QUEUE_BYTES);
   TraceLog(TRACE_INFO, "s", 1, "f", "before");
   TraceLog(TRACE_WARNING, "s", 2, "f", "before");
-  ShowMessage(nullptr, "text", "caption", OS_MB_OK);
+  ShowMessage(testRun.quiet, nullptr, "text", "caption", OS_MB_OK);
   ASSERT_EQ(fakeUi.shown.size(), 1u);
   EXPECT_EQ(fakeUi.shown[0].traceLinesOut, 2u);
 
   // Quiet, no box shows, and nothing needs to wait for the listener.
-  quietMode = 1;
+  testRun.quiet = 1;
   TraceLog(TRACE_INFO, "s", 3, "f", "held");
-  ShowMessage(nullptr, "text", "caption", OS_MB_OK);
+  ShowMessage(testRun.quiet, nullptr, "text", "caption", OS_MB_OK);
   EXPECT_EQ(fakeUi.shown.size(), 1u);
   EXPECT_EQ(fakeDebugLines.size(), 2u);
 }

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "app/run_record.h"
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
 #include "support/module_port_fixture.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "version_control/check.h"
 #include "version_control/judge.h"
 
@@ -21,7 +22,7 @@ class CheckVersionControlTest : public ModulePortTest {
  protected:
   void SetUp() override {
     FakeUiReset();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     ModulePortTest::SetUp();
     if (HasFatalFailure()) return;
     // One module for the whole test, so its commands add up across checks.
@@ -103,7 +104,7 @@ TEST_F(CheckVersionControlTest, AForcedUpgradeIsRecordedOnlyWhenTheCallerSaysSo)
 }
 
 TEST_F(CheckVersionControlTest, QuietModeChangesNothingInTheVerdict) {
-  quietMode = 1;
+  testRun.quiet = 1;
   Identity("QHW 552 08/106", "R1D", "R1D05", "35");
   EXPECT_STREQ(Check(&device, 0).refusal, VersionVerdictMessage(VC_MODULE_UNKNOWN));
   Identity("QHW 552 08/101", "R1D", "R1D05", "35");

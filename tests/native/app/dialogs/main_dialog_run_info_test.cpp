@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/dialogs/main_dialog_run_info.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/devices.h"
 #include "device_open/device_open.h"
 #include "fakes/fake_clock.h"
@@ -17,6 +17,7 @@
 #include "fakes/fake_sync.h"
 #include "support/scripted_module.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ class CollectRunInfoTest : public ::testing::Test {
     FakeCommReset();
     FakeClockReset();
     FakeSyncReset();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     logPath = folder.File("FWLog.txt");
     UpgradeLogOpen(logPath.c_str());
     FakeDialogWindow &window = fakeDialog.windows[dialog];
@@ -104,8 +105,8 @@ class CollectRunInfoTest : public ::testing::Test {
     window.items = {{1005, "M7120x"}, {1006, "QHW 552 08/101 R1D"}, {1007, "R1D05"}, {1008, "35 471203 015488 6"}};
   }
   void TearDown() override {
-    DeviceClose(theDevice);
-    ResetProcessState();
+    DeviceClose(testRun.device);
+    RunRecordReset(&testRun);
     UpgradeLogForget();
   }
 
@@ -119,10 +120,10 @@ TEST_F(CollectRunInfoTest, FillsTheSlotsAndWritesTheHeader) {
   FakePort &port = FakeCommAddPort("\\\\.\\COM7");
   port.driverVersion = std::string("2.9.1", 6);
   PlayModule(port, ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
-  ASSERT_EQ(SerialDeviceOpen(&theDevice, "\\\\.\\COM7", 9600), 0);
+  ASSERT_EQ(SerialDeviceOpen(&testRun.device, "\\\\.\\COM7", 9600), 0);
   RunInfo info;
   std::memset(&info, 'z', sizeof info);
-  CollectRunInfo(dialog, &info);
+  CollectRunInfo(&testRun, dialog, &info);
   const std::vector<std::string> slots = {"Quillon CXC 173 0961/1 R1A", "2.9.1", "7.1.2.0", "R1D05", "R1D06",
                                           "M7120x", "35 471203 015488 6", "QHW 552 08/101 R1D"};
   for (int i = 0; i < RUN_INFO_SLOTS; i++) {
@@ -143,12 +144,12 @@ TEST_F(CollectRunInfoTest, FillsTheSlotsAndWritesTheHeader) {
 // 254 characters and stop there.
 TEST_F(CollectRunInfoTest, CutsEveryLongTextToItsSlot) {
   const std::string path = "C:\\" + std::string(297, 'p');
-  updateFilePath = path.c_str();
+  testRun.packageFile = path.c_str();
   FakeDialogWindow &window = fakeDialog.windows[dialog];
   window.caption = std::string(4000, 'c');
   for (auto &item : window.items) item.second = std::string(4000, (char)('0' + item.first % 10));
   RunInfo info;
-  CollectRunInfo(dialog, &info);
+  CollectRunInfo(&testRun, dialog, &info);
   EXPECT_EQ(std::string(info.slot[0]), std::string(254, 'c'));
   EXPECT_EQ(std::string(info.slot[1]), "") << "no device, no driver";
   EXPECT_EQ(std::string(info.slot[2]), "") << "no key";

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/dialogs/main_dialog.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "app/worker.h"
 #include "device/devices.h"
 #include "device/simulator.h"
@@ -32,6 +32,7 @@
 #include "os/clock.h"
 #include "support/scripted_module.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "support/trace_lines.h"
 
 namespace {
@@ -101,7 +102,7 @@ void PinUserTypes(std::vector<std::string> codes) {
 class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetProcessState();  // a device another test left is not this one's to close
+    RunRecordReset(&testRun);  // a device another test left is not this one's to close
     Reset();
   }
   void TearDown() override { Release(); }
@@ -118,14 +119,14 @@ class MainDialogTest : public ::testing::Test {
   void Release() {
     // Every change of phase the dialog made was one its table allows.
     for (const std::string &line : fakeDebugLines) EXPECT_EQ(line.find("not allowed"), std::string::npos) << line;
-    DeviceClose(theDevice);
-    theDevice = nullptr;
+    DeviceClose(testRun.device);
+    testRun.device = nullptr;
     ResetFakes();
     UpgradeLogForget();
   }
   static void ResetFakes() {
     ResetAllFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
   }
 
   // The module appears on COM7, where discovery finds it.
@@ -165,14 +166,14 @@ class MainDialogTest : public ::testing::Test {
       return AtModeReply(*s, command);
     });
     FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
-    ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-    ASSERT_NE(theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
+    ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
+    ASSERT_NE(testRun.device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
     module->commands.clear();
   }
   // ...and is open before the dialog starts, as the entry leaves it.
   void OpenModule() {
     PlugModule();
-    ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
+    ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
     module->commands.clear();
   }
 
@@ -235,7 +236,7 @@ class MainDialogTest : public ::testing::Test {
 TEST_F(MainDialogTest, ShowsAModuleFoundAtOnceWithoutATimer) {
   OpenModule();
   UserPresses({OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(Field(MODEL), "M7120x");
   EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
   EXPECT_EQ(Field(IMEI), "35 471203 015488 6");
@@ -255,7 +256,7 @@ TEST_F(MainDialogTest, CentresOverTheDesktop) {
   fakeDialog.desktop = OsRect{10, 20, 1035, 789};
   fakeDialog.dialogRect = OsRect{0, 0, 400, 301};
   UserPresses({OS_IDCANCEL});
-  MainDialogRun();
+  MainDialogRun(&testRun);
   ASSERT_EQ(CallCount("MoveWindowTo"), 1);
   for (const FakeDialogCall &call : fakeDialog.calls)
     if (call.name == "MoveWindowTo") {
@@ -275,17 +276,17 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
     PlugModule();
     FakeDialogFireTimer(dialog, POLL_TIMER);
     EXPECT_EQ(Field(MODEL), "No module found") << "shown when the poll reports, not before";
-    EXPECT_EQ(theDevice, nullptr) << "the poll's device is handed over with its report";
+    EXPECT_EQ(testRun.device, nullptr) << "the poll's device is handed over with its report";
     FakeDialogPump();
     EXPECT_EQ(Field(MODEL), "M7120x");
     EXPECT_EQ(Field(HARDWARE), "QHW 552 08/101 R1D");
-    EXPECT_NE(theDevice, nullptr);
+    EXPECT_NE(testRun.device, nullptr);
     EXPECT_TRUE(fakeDialog.windows[dialog].timers.empty()) << "a module found stops the poll";
     FakeDialogFireTimer(dialog, POLL_TIMER);
     FakeDialogPump();
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   ASSERT_EQ(CallCount("StartTimer"), 1);
   for (const FakeDialogCall &call : fakeDialog.calls)
     if (call.name == "StartTimer") {
@@ -294,7 +295,7 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
     }
   EXPECT_EQ(Commands(), (std::vector<std::string>{"AT+CGMM", "AT*QVERS"})) << "opened once, asked once";
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
-  EXPECT_NE(theDevice, nullptr);
+  EXPECT_NE(testRun.device, nullptr);
   // The first poll and two timer polls, each on a thread of its own that
   // the dialog waited for once it had reported.
   int polls = 0;
@@ -314,9 +315,9 @@ TEST_F(MainDialogTest, PollsEverySecondUntilTheModuleAnswersThenStops) {
 TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
   FakePort &port = FakeCommAddPort(com7);
   module = PlayModule(port, ReplyFrom({{"AT+CGMM", "\r\nM7120x\r\n\r\nOK\r\n"}}, ""));
-  ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
-  ASSERT_EQ(theDevice->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
-  SerialDevice *opened = theDevice;
+  ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
+  ASSERT_EQ(testRun.device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE, 0u);
+  SerialDevice *opened = testRun.device;
   module->commands.clear();
   uint32_t longestPoll = 0;
   fakeDialog.users[MAIN] = [&](OsWindow dialog) {
@@ -328,11 +329,11 @@ TEST_F(MainDialogTest, KeepsAskingAnOpenModuleThatDoesNotIdentify) {
       FakeDialogPump();
       longestPoll = std::max(longestPoll, fakeClock.tick - start);
       EXPECT_EQ(Field(MODEL), "No module found");
-      EXPECT_EQ(theDevice, opened);
+      EXPECT_EQ(testRun.device, opened);
     }
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(FakeCommCount("CreateFileA"), 1);
   EXPECT_EQ(CommandCount("AT*QVERS"), 4) << "the first poll and three timer polls";
   EXPECT_EQ(CommandCount("AT*QVER2"), 4);
@@ -353,7 +354,7 @@ TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
     uint32_t longestPoll = 0;
     fakeDialog.users[MAIN] = [&](OsWindow dialog) {
       EXPECT_EQ(Field(MODEL), "No module found");
-      EXPECT_EQ(theDevice, nullptr) << "closed after its restart";
+      EXPECT_EQ(testRun.device, nullptr) << "closed after its restart";
       FakeDialogFireTimer(dialog, POLL_TIMER);
       FakeDialogPump();
       EXPECT_EQ(Field(MODEL), "No module found") << "still off the bus";
@@ -367,7 +368,7 @@ TEST_F(MainDialogTest, RestartsAModuleFoundInUpdateModeOnce) {
       EXPECT_EQ(Field(MODEL), damaged ? "No module found" : "M7120x");
       FakeDialogPress(dialog, OS_IDCANCEL);
     };
-    EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+    EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
     EXPECT_EQ(CommandCount("AT+CGMM"), damaged ? 3 : 1) << "a reopen per poll while only the loader answers";
     EXPECT_EQ(CommandCount("vers=1"), damaged ? 3 : 0);
@@ -390,7 +391,7 @@ TEST_F(MainDialogTest, AnyCommandStopsThePollForGood) {
     EXPECT_EQ(Field(MODEL), "No module found") << "no poll after the command";
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(CallCount("StartTimer"), 1);
   EXPECT_TRUE(Commands().empty());
   EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
@@ -400,8 +401,8 @@ TEST_F(MainDialogTest, AnyCommandStopsThePollForGood) {
 
 TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "the entry records the code";
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS) << "the entry records the code";
   EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(DialogsRun(), std::vector<int>{MAIN});
   const std::string log = Log();
@@ -417,7 +418,7 @@ TEST_F(MainDialogTest, OkWithoutAModuleEndsAtOnceAfterLoggingTheHeader) {
 TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
   OpenModule();
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_UPDATE_RAN);
   std::vector<std::string> commands = Commands();
   ASSERT_GE(commands.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(commands.begin(), commands.begin() + 4),
@@ -439,11 +440,11 @@ TEST_F(MainDialogTest, StartsTheWorkerBehindTheProgressDialogAndWaitsForIt) {
   EXPECT_EQ(Worker().waitTimeouts, std::vector<int>{-1});
   EXPECT_TRUE(Worker().ranBeforeWait) << "the progress dialog's loop ran the worker before the wait";
   EXPECT_TRUE(Worker().closed);
-  EXPECT_EQ(workerThread, nullptr);
+  EXPECT_EQ(testRun.worker, nullptr);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
   // The first poll and the checks ran on threads the dialog had waited
-  // for and closed before the worker, which has theDevice to itself.
+  // for and closed before the worker, which has testRun.device to itself.
   ASSERT_EQ(fakeThread.history.size(), 3u);
   for (const FakeThreadHistory &thread : fakeThread.history) {
     if (thread.procedure == UpdateWorker) continue;
@@ -470,7 +471,7 @@ TEST_F(MainDialogTest, ChecksRunOffTheInterfaceThreadWithTheButtonsGreyedOut) {
     }
   };
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_UPDATE_RAN);
   ASSERT_GE(seen.size(), 4u);
   EXPECT_EQ(std::vector<std::string>(seen.begin(), seen.begin() + 4),
             (std::vector<std::string>{"AT*QVERS off", "AT*QVERS off greyed", "AT*QESFUD? off greyed",
@@ -503,7 +504,7 @@ TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
-    DeviceClose(theDevice);
+    DeviceClose(testRun.device);
     ResetFakes();
     script = std::make_shared<ModuleScript>();
     std::remove(logPath.c_str());
@@ -517,8 +518,8 @@ TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
       EXPECT_FALSE(fakeDialog.windows[dialog].ended) << "not under a poll that is out";
       FakeDialogPump();
     };
-    EXPECT_EQ(MainDialogRun(), row.end);
-    EXPECT_NE(theDevice, nullptr);
+    EXPECT_EQ(MainDialogRun(&testRun), row.end);
+    EXPECT_NE(testRun.device, nullptr);
     if (row.lastLine != nullptr) {
       EXPECT_EQ(Log(), row.lastLine) << "no header: OK was never served";
     } else {
@@ -535,7 +536,7 @@ TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
   script->pinReply = PinStateReply("SIM PIN");
   OpenModule();
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_UPDATE_RAN);
   EXPECT_EQ(CommandCount("AT*QESFUD?"), 1);
   EXPECT_EQ(CommandCount("AT+CPIN?"), 0);
   const std::vector<int> dialogs = DialogsRun();
@@ -570,15 +571,15 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
        0},
       {"quiet, the PIN state query fails", [](ModuleScript &m) {
          m.pinReply = "ERROR\r\n";
-         quietMode = 1;
+         testRun.quiet = 1;
        }, RESULT_SIM_MISSING, {}, {MAIN}, 0},
       {"quiet, the SIM wants its PIN", [](ModuleScript &m) {
          m.pinReply = PinStateReply("SIM PIN");
-         quietMode = 1;
+         testRun.quiet = 1;
        }, RESULT_PIN_ERROR, {}, {MAIN}, 0},
       {"quiet, the PIN state query gets no reply", [](ModuleScript &m) {
          m.pinReply = "";
-         quietMode = 1;
+         testRun.quiet = 1;
        }, RESULT_PIN_ERROR, {}, {MAIN}, 0},
       {"the PIN state query gets no reply, the user gives up",
        [](ModuleScript &m) {
@@ -625,15 +626,15 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
   };
   for (const RefusalRow &row : rows) {
     SCOPED_TRACE(row.name);
-    DeviceClose(theDevice);
+    DeviceClose(testRun.device);
     ResetFakes();
     script = std::make_shared<ModuleScript>();
     std::remove(logPath.c_str());
     row.arrange(*script);
     OpenModule();
-    if (!quietMode) UserPresses({OS_IDOK});
-    EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
-    EXPECT_EQ(UpdateResult, row.result);
+    if (!testRun.quiet) UserPresses({OS_IDOK});
+    EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+    EXPECT_EQ(testRun.result, row.result);
     EXPECT_EQ(Boxes(), row.boxes);
     for (const FakeMessageBox &box : fakeUi.shown) EXPECT_EQ(box.owner, Main());
     EXPECT_EQ(DialogsRun(), row.dialogs);
@@ -641,7 +642,7 @@ TEST_F(MainDialogTest, RefusesWithTheCodeOfTheFirstFailure) {
     EXPECT_EQ(Worker().resumed, 0);
     EXPECT_TRUE(Worker().waitTimeouts.empty()) << "no wait on a worker that never ran";
     EXPECT_TRUE(Worker().closed);
-    EXPECT_EQ(workerThread, nullptr);
+    EXPECT_EQ(testRun.worker, nullptr);
     EXPECT_EQ(Count(Log(), okLine), 1u);
   }
 }
@@ -653,7 +654,7 @@ TEST_F(MainDialogTest, AFailedWaitForTheWorkerIsFatal) {
   fakeThread.failWait = 1;
   OpenModule();
   UserPresses({OS_IDOK});
-  MainDialogRun();
+  MainDialogRun(&testRun);
   EXPECT_EQ(Worker().waitTimeouts.size(), 1u);
   EXPECT_EQ(Messages("FATAL"), std::vector<std::string>{"Worker thread wait failed\n"});
   EXPECT_EQ(fakeExitCodes, std::vector<int>{1});
@@ -665,10 +666,10 @@ TEST_F(MainDialogTest, GoesOnOnceThePinDialogHasOpenedTheSim) {
   OpenModule();
   PinUserTypes({"1234"});
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_UPDATE_RAN);
   // The scripted module cannot take the update, so the run fails (5) past
   // the PIN, which would have ended it with 4.
-  EXPECT_EQ(UpdateResult, RESULT_UPDATE_FAILED);
+  EXPECT_EQ(testRun.result, RESULT_UPDATE_FAILED);
   const FakeDialogCall *pin = LastRunOf(PIN);
   ASSERT_NE(pin, nullptr);
   EXPECT_EQ(pin->window, Main()) << "owned by the main dialog";
@@ -687,8 +688,8 @@ TEST_F(MainDialogTest, IgnoresCommandsWhileOkIsServed) {
     FakeDialogPress(dialog, OS_IDCANCEL);
   };
   UserPresses({OS_IDOK});
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
-  EXPECT_EQ(UpdateResult, RESULT_PIN_ERROR);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+  EXPECT_EQ(testRun.result, RESULT_PIN_ERROR);
   EXPECT_EQ(Count(Log(), okLine), 1u);
   EXPECT_EQ(Count(Log(), "Time: "), 1u);
   EXPECT_EQ(Count(Log(), "Cancel"), 0u);
@@ -711,7 +712,7 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
     EXPECT_EQ(Count(Log(), okLine), 1u);
     FakeDialogPress(dialog, OS_IDOK);
   };
-  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_UPDATE_RAN);
   EXPECT_EQ(CallCount("StartTimer"), 0);
   EXPECT_EQ(Count(Log(), "Time: "), 2u);
   EXPECT_EQ(Count(Log(), okLine), 2u);
@@ -730,17 +731,17 @@ TEST_F(MainDialogTest, ADeclinedWarningLeavesTheDialogOpenForAnotherOk) {
 TEST_F(MainDialogTest, CancelLogsItsLineAndNoHeader) {
   OpenModule();
   UserPresses({OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(Log(), "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n");
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
 }
 
 // ---- Quiet mode ----------------------------------------------------------------
 
 TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
-  quietMode = 1;
+  testRun.quiet = 1;
   OpenModule();
-  EXPECT_EQ(MainDialogRun(), MAIN_UPDATE_RAN);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_UPDATE_RAN);
   std::vector<std::string> names = FakeDialogCallNames();
   ASSERT_EQ(CallCount("SendCommand"), 1);
   for (const FakeDialogCall &call : fakeDialog.calls)
@@ -758,8 +759,8 @@ TEST_F(MainDialogTest, QuietModePressesOkItselfAndShowsNothing) {
 
 // The module must answer the first poll: OK follows it at once.
 TEST_F(MainDialogTest, QuietModeWithoutAModuleAtTheFirstPollEndsAtOnce) {
-  quietMode = 1;
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  testRun.quiet = 1;
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(CallCount("StartTimer"), 1);
   EXPECT_EQ(CallCount("StopTimer"), 1);
   EXPECT_EQ(Count(Log(), okLine), 1u);
@@ -770,7 +771,7 @@ struct QuietReturnRow {
   const char *name;
   bool damaged;
   int backAfter;  // one-second polls until the module is back; -1 never
-  int code;       // UpdateResult once judged
+  int code;       // testRun.result once judged
   int end;
   int polls;
 };
@@ -791,16 +792,16 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   for (const QuietReturnRow &row : rows) {
     SCOPED_TRACE(row.name);
     Reset();
-    quietMode = 1;
+    testRun.quiet = 1;
     script->identity = Identity("QHW 552 08/106");
     OpenModuleInUpdateMode(row.damaged);
     int polls = 0;
     fakeClock.onSleep = [&](int milliseconds) {
       if (milliseconds == 1000 && ++polls == row.backAfter) FakeCommReplug(com7);
     };
-    EXPECT_EQ(MainDialogRun(), row.end);
+    EXPECT_EQ(MainDialogRun(&testRun), row.end);
     fakeClock.onSleep = nullptr;
-    EXPECT_EQ(UpdateResult, row.code);
+    EXPECT_EQ(testRun.result, row.code);
     EXPECT_EQ(polls, row.polls);
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
     EXPECT_EQ(Count(Log(), okLine), 1u);
@@ -818,7 +819,7 @@ TEST_F(MainDialogTest, AModuleSlowToRestartIsWaitedForUntilItIsBack) {
     TearDown();
     std::remove(logPath.c_str());
     SetUp();
-    quietMode = quiet;
+    testRun.quiet = quiet;
     script->identity = Identity("QHW 552 08/106");  // refused: judged, and no update follows
     std::shared_ptr<ModuleScript> s = script;
     auto restartedAt = std::make_shared<int64_t>(-1);
@@ -831,7 +832,7 @@ TEST_F(MainDialogTest, AModuleSlowToRestartIsWaitedForUntilItIsBack) {
       return AtModeReply(*s, command);
     });
     FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
-    ASSERT_EQ(SerialDeviceOpen(&theDevice, com7, 9600), 0);
+    ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
     module->commands.clear();
     // Two seconds after its OK the port goes; three more and it is back,
     // its firmware started.
@@ -860,11 +861,11 @@ TEST_F(MainDialogTest, AModuleSlowToRestartIsWaitedForUntilItIsBack) {
         FakeDialogPump();
       };
     }
-    EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+    EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
     fakeClock.onSleep = nullptr;
     EXPECT_TRUE(dropped && back);
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
-    EXPECT_EQ(UpdateResult, RESULT_NOT_SUPPORTED) << "judged once back: identified, and refused by the rules";
+    EXPECT_EQ(testRun.result, RESULT_NOT_SUPPORTED) << "judged once back: identified, and refused by the rules";
     EXPECT_EQ(CommandCount("AT*QVERS"), 2) << "identified by the poll, then by OK's check";
     EXPECT_EQ(WorkersCreated(), 0);
   }
@@ -873,14 +874,14 @@ TEST_F(MainDialogTest, AModuleSlowToRestartIsWaitedForUntilItIsBack) {
 // ---- File mode and what the fields may hold ----------------------------------
 
 TEST_F(MainDialogTest, FileModeShowsAndLogsThePathAsTheTarget) {
-  updateFilePath = "C:\\Packages\\fw R1D06.bin";
+  testRun.packageFile = "C:\\Packages\\fw R1D06.bin";
   OpenModule();
   fakeUi.answers = {OS_IDCANCEL};
   UserPresses({OS_IDOK, OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(Field(TARGET), "C:\\Packages\\fw R1D06.bin");
   EXPECT_EQ(Count(Log(), "FW version: R1D05 -> C:\\Packages\\fw R1D06.bin\r\r\n"), 1u);
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "still judged against the built-in target";
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS) << "still judged against the built-in target";
 }
 
 // Long and non-ASCII values reach the fields whole (within the
@@ -890,7 +891,7 @@ TEST_F(MainDialogTest, KeepsHugeValuesWithinTheirBounds) {
   script->identity = Identity(product, std::string(900, 'M') + "\x01\x7f\xff");
   OpenModule();
   UserPresses({OS_IDOK, OS_IDCANCEL});
-  EXPECT_EQ(MainDialogRun(), MAIN_REFUSED);
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
   EXPECT_EQ(Field(MODEL), std::string(900, 'M') + "\x01\x7f\xff");
   EXPECT_LE(Field(HARDWARE).size(), 4000u);
   const std::string log = Log();

@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "app/dialogs/pin_dialog.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "fakes/fake_dialog.h"
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "resource.h"
 #include "support/module_port_fixture.h"
+#include "support/test_run.h"
 #include "support/trace_lines.h"
 
 namespace {
@@ -66,16 +67,16 @@ class PinDialogTest : public ModulePortTest {
     StartOver();
   }
   void TearDown() override {
-    theDevice = nullptr;
+    testRun.device = nullptr;
     ModulePortTest::TearDown();
   }
 
   void StartOver() {
     FakeDialogReset();
     FakeUiReset();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     fakeDebugLines.clear();
-    theDevice = &device;
+    testRun.device = &device;
     sim = std::make_shared<Sim>();
     Answer(PlaySim(sim));
   }
@@ -95,7 +96,7 @@ class PinDialogTest : public ModulePortTest {
         FakeDialogPump();  // the module's answer comes back
       }
     };
-    return PinDialogRun(owner);
+    return PinDialogRun(owner, testRun.device, testRun.quiet);
   }
 
   // Every text the label was given, in order.
@@ -193,7 +194,7 @@ TEST_F(PinDialogTest, TheButtonsWaitWhileTheModuleIsAsked) {
     EXPECT_TRUE(fakeUi.shown.empty());
     FakeDialogPump();
   };
-  EXPECT_EQ(PinDialogRun(owner), PIN_CANCELLED);
+  EXPECT_EQ(PinDialogRun(owner, testRun.device, testRun.quiet), PIN_CANCELLED);
   EXPECT_EQ(sim->codes, Lines{"0000"});
   EXPECT_EQ(sim->heardOnTheInterfaceThread, 0);
 }
@@ -249,7 +250,7 @@ TEST_F(PinDialogTest, NoDialogCountsAsCancelled) {
     StartOver();
     sim->state = "SIM PIN";
     if (row.failCreate) fakeDialog.failCreate.insert(IDD_PIN);
-    quietMode = row.quiet;
+    testRun.quiet = row.quiet;
     EXPECT_EQ(RunWith({pin}), PIN_CANCELLED);
     EXPECT_EQ(fakeDialog.calls.size(), row.dialogs);
     EXPECT_TRUE(module->commands.empty());

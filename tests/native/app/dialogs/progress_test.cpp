@@ -54,7 +54,7 @@ TEST_F(ProgressTest, CreationTakesTheGuardsSetsUpTheBarsAndThenStartsTheWorker) 
     }
   }
   EXPECT_EQ(fakePower.state, 0x80000000u);
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
 }
 
 struct OperationRow {
@@ -116,7 +116,7 @@ TEST_F(ProgressTest, OperationsActOnlyThroughTheDialogsRequests) {
   EndProgress(PROGRESS_FAILURE);
   ASSERT_FALSE(fakeDialog.calls.empty());
   for (const FakeDialogCall &call : fakeDialog.calls) EXPECT_EQ(call.name, "SendRequest");
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
   EXPECT_EQ(fakePower.state, 0u);
 }
 
@@ -134,7 +134,7 @@ TEST_F(ProgressTest, OperationsDoNothingWithoutADialog) {
   OnProgress(SF_EVENT_TRANSFER, &pair);
   EndProgress(PROGRESS_FAILURE);
   EXPECT_TRUE(fakeDialog.calls.empty());
-  EXPECT_EQ(UpdateResult, RESULT_SUCCESS);
+  EXPECT_EQ(testRun.result, RESULT_SUCCESS);
 }
 
 struct EndRow {
@@ -157,7 +157,7 @@ TEST_F(ProgressTest, EndProgressReleasesTheGuardsAndEndsTheDialogInOneRequest) {
     StartOver();
     size_t from = 0;
     int code = Run([&] {
-      SetUpdateResult(row.earlierCode);
+      RunSetResult(&testRun, row.earlierCode);
       from = Mark();
       EndProgress(row.endCode);
     });
@@ -168,7 +168,7 @@ TEST_F(ProgressTest, EndProgressReleasesTheGuardsAndEndsTheDialogInOneRequest) {
       if (line != "SendRequest") done.push_back(line);
     EXPECT_EQ(done, (Lines{"BlockReasonDestroy", "SetExecutionState 0x80000000",
                            "DialogEnd " + std::to_string(row.endCode)}));
-    EXPECT_EQ(UpdateResult, row.result);
+    EXPECT_EQ(testRun.result, row.result);
   }
 }
 
@@ -198,7 +198,7 @@ TEST_F(ProgressTest, SystemsWithoutBlockReasonsStillKeepTheMachineAwake) {
     for (const std::string &line : CallsSince(0))
       if (line.rfind("BlockReason", 0) == 0 || line.rfind("SetExecutionState", 0) == 0) guards.push_back(line);
     EXPECT_EQ(guards, row.guards);
-    EXPECT_EQ(UpdateResult, RESULT_UNKNOWN_ERROR);
+    EXPECT_EQ(testRun.result, RESULT_UNKNOWN_ERROR);
   }
 }
 
@@ -209,10 +209,10 @@ TEST_F(ProgressTest, DialogWithoutAWorkerSaysTheWorkerNeverStarted) {
   for (bool noThread : {true, false}) {
     SCOPED_TRACE(noThread ? "no thread" : "a thread that cannot be resumed");
     StartOver();
-    workerThread = noThread ? nullptr : OsThreadCreateSuspended([](void *) -> unsigned { return 0; }, nullptr);
+    testRun.worker = noThread ? nullptr : OsThreadCreateSuspended([](void *) -> unsigned { return 0; }, nullptr);
     fakeThread.failResume = 1;
-    EXPECT_EQ(ProgressDialogRun(nullptr), PROGRESS_WORKER_NOT_STARTED);
-    EXPECT_EQ(UpdateResult, RESULT_SUCCESS) << "the caller names the run's code";
+    EXPECT_EQ(ProgressDialogRun(&testRun, nullptr), PROGRESS_WORKER_NOT_STARTED);
+    EXPECT_EQ(testRun.result, RESULT_SUCCESS) << "the caller names the run's code";
     Lines calls = CallsSince(0);
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(Lines(calls.end() - 3, calls.end()),
@@ -241,7 +241,7 @@ TEST_F(ProgressTest, UnattendedRunHasNoOwner) {
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     StartOver();
-    quietMode = row.quiet;
+    testRun.quiet = row.quiet;
     Run([] { EndProgress(PROGRESS_SUCCESS); }, (OsWindow)0x77);
     EXPECT_EQ(fakeDialog.windows[FakeDialogLast(IDD_PROGRESS)].owner, row.owner);
   }

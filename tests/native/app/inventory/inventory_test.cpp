@@ -11,7 +11,7 @@
 
 #include "app/entry.h"
 #include "app/inventory/inventory.h"
-#include "app/state.h"
+#include "app/run_record.h"
 #include "device/devices.h"
 #include "fakes/fake_all.h"
 #include "fakes/fake_child_process.h"
@@ -27,6 +27,7 @@
 #include "support/json_value.h"
 #include "support/scripted_module.h"
 #include "support/temp_files.h"
+#include "support/test_run.h"
 #include "support/trace_lines.h"
 #include "version_control/packages.h"
 
@@ -67,7 +68,7 @@ class InventoryTest : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset() {
     ResetAllFakes();
-    ResetProcessState();
+    RunRecordReset(&testRun);
     UpgradeLogForget();
   }
   // A module on COM7 that discovery finds.
@@ -91,7 +92,7 @@ class InventoryTest : public ::testing::Test {
     EXPECT_TRUE(fakeChildProcess.starts.empty());
     EXPECT_EQ(ReadBytes(logPath), "");
     EXPECT_TRUE(fakeComm.handles.empty());
-    EXPECT_EQ(theDevice, nullptr);
+    EXPECT_EQ(testRun.device, nullptr);
   }
 
   TempFolder folder;
@@ -153,7 +154,7 @@ TEST_F(InventoryTest, EachStatusGivesItsCodeReportAndCommands) {
       module = Plug(row.replies);
       fakeComm.ports[com7].heldElsewhere = row.heldElsewhere;
     }
-    EXPECT_EQ(QuillonMain(row.args), row.code);
+    EXPECT_EQ(QuillonRun(&testRun, row.args), row.code);
     EXPECT_EQ(module ? module->commands : Commands{}, row.commands);
     ExpectUntouched();
 
@@ -240,7 +241,7 @@ TEST_F(InventoryTest, PowerIsReportedAndDecidesLast) {
     if (!row.replies.empty()) Plug(row.replies);
     fakePower.status = row.power;
     fakePower.statusFails = row.readingFails;
-    EXPECT_EQ(QuillonMain("-i"), row.code);
+    EXPECT_EQ(QuillonRun(&testRun, "-i"), row.code);
     ExpectUntouched();
     JsonValue report = Report();
     EXPECT_EQ(report["schema"].number, 1);
@@ -276,7 +277,7 @@ TEST_F(InventoryTest, NoPackageForTheFirmwareIsNoUpgradePath) {
 // The refusal's own box text, with its typographic apostrophe in UTF-8.
 TEST_F(InventoryTest, NotSupportedGivesTheRefusalText) {
   Plug({{"AT+CGMM", atMode}, {"AT*QVERS", refusedBoard}});
-  EXPECT_EQ(QuillonMain("-i"), 22);
+  EXPECT_EQ(QuillonRun(&testRun, "-i"), 22);
   EXPECT_EQ(Report()["reason"].text,
             "This update package doesn\xE2\x80\x99t support the installed Mobile Broadband Module.");
 }
@@ -290,7 +291,7 @@ TEST_F(InventoryTest, LastRunIsTheLogsLastResultAndTheLogStaysAsItWas) {
   ASSERT_NE(file, nullptr);
   std::fwrite(log.data(), 1, log.size(), file);
   std::fclose(file);
-  EXPECT_EQ(QuillonMain("-i"), 21);
+  EXPECT_EQ(QuillonRun(&testRun, "-i"), 21);
   JsonValue report = Report();
   const JsonValue &lastRun = report["lastRun"];
   EXPECT_EQ(lastRun["code"].number, 4);
@@ -337,7 +338,7 @@ TEST_F(InventoryTest, AReportThatCannotBeWrittenChangesNoExitCode) {
     fakeFileReplace.failWrite = row.writeFails;
     fakeFileReplace.failFlush = row.flushFails;
     fakeFileReplace.fail = row.replaceFails;
-    EXPECT_EQ(QuillonMain("-i"), 0);
+    EXPECT_EQ(QuillonRun(&testRun, "-i"), 0);
     std::vector<std::string> order = {"create " + temp, "write " + temp};
     if (!row.writeFails) order.push_back("flush " + temp);
     order.push_back("close " + temp);
@@ -370,7 +371,7 @@ TEST_F(InventoryTest, EachProcessWritesItsOwnTemporaryReport) {
   std::fclose(file);
   Plug({{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}});
   fakeProcessId = 8;
-  EXPECT_EQ(QuillonMain("-i"), 0);
+  EXPECT_EQ(QuillonRun(&testRun, "-i"), 0);
   ASSERT_EQ(fakeFileReplace.calls.size(), 1u);
   EXPECT_EQ(fakeFileReplace.calls[0].from, "C:\\FWInventory.json.8.tmp");
   EXPECT_EQ(ReadBytes(other), "{\"half") << "the other run's file is its own";
@@ -388,7 +389,7 @@ TEST_F(InventoryTest, CommandLineErrorsExitWithOneAndWriteNothing) {
     Reset();
     std::remove(logPath);
     auto module = Plug({{"AT+CGMM", atMode}});
-    EXPECT_EQ(QuillonMain(line), 1);
+    EXPECT_EQ(QuillonRun(&testRun, line), 1);
     EXPECT_TRUE(module->commands.empty());
     EXPECT_EQ(fakeStdOutput.bytes, "");
     EXPECT_EQ(ReadBytes(reportPath), "");
@@ -399,7 +400,7 @@ TEST_F(InventoryTest, CommandLineErrorsExitWithOneAndWriteNothing) {
 // Without -i, nothing changes: the banner is written and the file name is
 // taken as before.
 TEST_F(InventoryTest, WithoutTheOptionARunStaysARun) {
-  EXPECT_EQ(QuillonMain("-h"), 1);
+  EXPECT_EQ(QuillonRun(&testRun, "-h"), 1);
   EXPECT_EQ(ReadBytes(logPath), "===FW upgrade started ===\r\r\n");
   EXPECT_EQ(ReadBytes(reportPath), "");
 }
