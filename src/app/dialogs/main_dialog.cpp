@@ -77,8 +77,9 @@ struct PollRecord {
   ModuleInfo info;
 };
 
-// Written by the interface thread, but for restartedUpdateMode, which the
-// poll writes; the poll also reads pendingCommand.
+// Written by the interface thread, but for restartedUpdateMode and
+// loaderPolls, which the poll writes (one poll at a time, and in quiet
+// mode on the interface thread itself).
 struct MainDialogState {
   MainPhase phase;     // see main_dialog_phase.h for its steps
   bool identified;     // a module was identified; never reset
@@ -88,8 +89,9 @@ struct MainDialogState {
   // ChecksOut), from its start until the interface thread has waited for
   // its end; none when the step ran on the interface thread.
   OsThread helper;
-  // OK or Cancel pressed while PollOut, 0 when none. Read by the poll's
-  // wait for a restarted module, which Cancel ends.
+  // OK or Cancel pressed while PollOut, 0 when none; served once the poll
+  // has reported (a poll waiting for a restarted module's port is told to
+  // give up through abandonRestartWait).
   int pendingCommand;
   int checksOutcome;   // in ChecksOut once reported: MAIN_STAY_OPEN or the end code
   // A module found in its update mode was sent the restart. The dialog
