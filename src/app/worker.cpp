@@ -77,12 +77,10 @@ static void SendModuleCommand(RunRecord *run, const ModuleCommand &command) {
   ATSendCmd(run->device, command.text, nullptr, 0, command.timeoutMs);
 }
 
-// The share of the wait spent, on the progress bar.
-static void ShowWaitSpent(int percent) { SetPercent(percent); }
-
 // The worker's module is the run's: what comes back becomes its device.
 static void AwaitModule(RunRecord *run, int *polls, int limit) {
-  run->device = WaitForModuleToReturn(polls, limit, ShowWaitSpent);
+  // The share of the wait spent goes to the progress bar.
+  run->device = WaitForModuleToReturn(polls, limit, SetPercent);
 }
 
 // The restart command, then, for a real port, its going away. The

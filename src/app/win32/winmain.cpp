@@ -13,8 +13,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   // First, before anything loads a DLL by name: the program's own folder
   // may hold a planted one, and the program runs elevated.
   int restricted = OsRestrictDllSearch();
+  // Read before the trace starts its thread, which may set it again.
+  unsigned long error = restricted ? 0 : GetLastError();
   TraceStart();
-  if (!restricted) TRACE(TRACE_WARNING, "DLL search not limited to System32 (error %lu)\n", GetLastError());
+  if (!restricted) TRACE(TRACE_WARNING, "DLL search not limited to System32 (error %lu)\n", error);
   int code = QuillonMain(commandLine);
   TraceFlush();  // the process ends on the return: its last lines go first
   return code;
