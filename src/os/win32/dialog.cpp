@@ -126,16 +126,6 @@ static FARPROC FindSystemFunction(const wchar_t *dll, const char *name) {
 typedef HRESULT(WINAPI *SetWindowThemeProc)(HWND, LPCWSTR, LPCWSTR);
 typedef BOOL(WINAPI *InitCommonControlsExProc)(const INITCOMMONCONTROLSEX *);
 
-// Without it the bar keeps the default style.
-static SetWindowThemeProc FindSetWindowTheme() {
-  static int looked;
-  static SetWindowThemeProc found;
-  if (!looked) {
-    looked = 1;
-    found = (SetWindowThemeProc)(void *)FindSystemFunction(L"uxtheme.dll", "SetWindowTheme");
-  }
-  return found;
-}
 
 void OsSetBarColor(OsWindow dialog, int item, uint32_t rgb) {
   HWND bar = GetDlgItem(W(dialog), item);
@@ -143,8 +133,10 @@ void OsSetBarColor(OsWindow dialog, int item, uint32_t rgb) {
   // A themed bar draws in the theme's colour whatever it is told. Empty
   // names switch theming off for this window; where they are refused (Wine
   // keeps the names as atoms, and an atom cannot be empty), a name that no
-  // theme class has does the same.
-  SetWindowThemeProc setWindowTheme = FindSetWindowTheme();
+  // theme class has does the same. Without UxTheme the bar keeps the
+  // default style.
+  static SetWindowThemeProc setWindowTheme =
+      (SetWindowThemeProc)(void *)FindSystemFunction(L"uxtheme.dll", "SetWindowTheme");
   if (setWindowTheme != nullptr && FAILED(setWindowTheme(bar, L"", L""))) setWindowTheme(bar, L" ", L" ");
   SendMessageA(bar, PBM_SETBARCOLOR, 0, (LPARAM)(COLORREF)rgb);
 }
