@@ -235,10 +235,12 @@ class LinuxLauncher(unittest.TestCase):
     def fake_sysfs(self):
         return FakeSysfs(self.root)
 
-    def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None):
+    def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None, while_running=None):
         """Runs the launcher to its end; interrupt_when: a condition on
-        which it gets a Ctrl+C (SIGINT) once. Returns the launcher's own
-        messages (standard error); self.stdout gets its standard output."""
+        which it gets a Ctrl+C (SIGINT) once; while_running: called with
+        the launcher's messages so far at each look. Returns the launcher's
+        own messages (standard error); self.stdout gets its standard
+        output."""
         home = os.path.join(self.root, "home")
         os.makedirs(home, exist_ok=True)
         # The fake mmcli, when there is one, answers before any real one.
@@ -259,6 +261,9 @@ class LinuxLauncher(unittest.TestCase):
                 if interrupt_when is not None and interrupt_when():
                     popen.send_signal(signal.SIGINT)
                     interrupt_when = None
+                if while_running is not None:
+                    with open(out_path) as f:
+                        while_running(f.read())
                 time.sleep(0.2)
             code = popen.poll()
             if code is None:
@@ -399,7 +404,7 @@ class LinuxLauncher(unittest.TestCase):
         self.assertIn("quillon-linux: Quillon ended with exit code 20", output)
         self.assertEqual(left, [])
 
-    def without_modemmanager(self, env):
+    def without_modemmanager(self, env, while_running=None):
         sysfs = self.fake_sysfs()
         self.module_ports_in_sysfs(sysfs, None)
         env = dict(env, QUILLON_SYSFS_ROOT=sysfs.root, **self.no_mmcli())
@@ -407,14 +412,62 @@ class LinuxLauncher(unittest.TestCase):
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "default", follow=nodes.follow):
-            code, output, trace, left = self.launch(env)
+            code, output, trace, left = self.launch(env, while_running=while_running)
         self.assertEqual(code, 0, output)
         self.assertIn("ModemManager: not installed", output)
         self.assertEqual(left, [])
         self.assertIn(b"RESULT (0): Upgrade finishied succesfully", self.upgrade_log(output))
+        return output
 
     def test_without_modemmanager(self):
         self.without_modemmanager({"QUILLON_PREFIX": self.clone_prefix()})
+
+    def broken_explorer(self, prefix):
+        """The prefix's explorer cannot start: its desktop gets a window
+        that no explorer owns, and no process on it can make a window for
+        as long as the server runs. Returns the call that mends it."""
+        explorer = os.path.join(prefix, "drive_c", "windows", "system32", "explorer.exe")
+        # The clone's own name for it moves; the pristine prefix keeps it.
+        os.rename(explorer, explorer + ".away")
+        with open(explorer, "wb") as f:
+            f.write(b"not an image")
+        return lambda: os.replace(explorer + ".away", explorer)
+
+    def test_a_desktop_left_without_explorer_is_started_again(self):
+        # Without the check Quillon's main dialog is not made, and the run
+        # ends with 1 right after the opening probe. Explorer is mended only
+        # once the launcher has seen the spoilt desktop.
+        prefix = self.clone_prefix()
+        mend = self.broken_explorer(prefix)
+        mended = []
+
+        def mend_once_seen(messages):
+            if "starting Wine again" in messages and not mended:
+                mend()
+                mended.append(True)
+
+        output = self.without_modemmanager({"QUILLON_PREFIX": prefix}, while_running=mend_once_seen)
+        self.assertEqual(output.count("Wine's desktop gives no windows"), 1, output)
+
+    def test_a_desktop_that_never_gets_explorer_ends_10_with_nothing_sent(self):
+        prefix = self.clone_prefix()
+        self.broken_explorer(prefix)
+        sysfs = self.fake_sysfs()
+        self.module_ports_in_sysfs(sysfs, None)
+        nodes = DevNodes()
+        self.addCleanup(nodes.remove)
+        session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
+        with EmulatedModule(session, "default", follow=nodes.follow) as module:
+            code, output, _, left = self.launch(dict(self.no_mmcli(), QUILLON_PREFIX=prefix,
+                                                     QUILLON_SYSFS_ROOT=sysfs.root))
+            commands = module.events("command")
+        self.assertEqual(code, 10, output)
+        self.assertIn("its desktop started without explorer 3 times", output)
+        self.assertIn("nothing was sent to the module", output)
+        self.assertEqual(output.count("starting Wine again"), 2, output)
+        self.assertEqual(commands, [], "the module got nothing")
+        self.assertNotIn("running Quillon.exe", output)
+        self.assertEqual(left, [])
 
     def test_first_use_boots_its_own_prefix(self):
         if not LONG_RUNS:
