@@ -6,6 +6,7 @@ wineserver. Leaving the `with` block tears all of it down, also when the
 test failed, so nothing of a run is left behind.
 """
 import fcntl
+import importlib.util
 import os
 import re
 import select
@@ -20,6 +21,21 @@ BUILD_DIR = os.environ.get("QUILLON_BUILD_DIR", os.path.join(os.path.dirname(__f
 EXE = os.environ.get("QUILLON_EXE", os.path.join(BUILD_DIR, "Quillon.exe"))
 PROBE = os.path.join(BUILD_DIR, "probe.exe")
 ARTIFACTS = os.path.join(BUILD_DIR, "e2e-artifacts")
+
+
+def _desktop_hold_module():
+    """The launcher's check of Wine's desktop and hold on it, shared."""
+    path = os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "wine_desktop", "desktop_hold.py")
+    spec = importlib.util.spec_from_file_location("desktop_hold", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+desktop_hold = _desktop_hold_module()
+# Wine started afresh this many times in all for a desktop that gives no
+# windows.
+DESKTOP_ATTEMPTS = 3
 
 # Every process a test starts carries this marker in its environment, so
 # the leftover check finds this run's processes and no one else's.
@@ -184,6 +200,7 @@ class WineSession:
         self.prefix = None
         self.display = None
         self.children = []
+        self.desktop = None
         self.serialcomm = []
         self.modules = []
         self._counter = 0
@@ -213,13 +230,29 @@ class WineSession:
         self._start_xvfb(timeout=30)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display,
                         WINEDEBUG="-all,+debugstr", WINEDLLOVERRIDES="mscoree,mshtml=")
+        self._start_wineserver()
+        self._take_desktop()
+
+    def _start_wineserver(self):
         # The server's SIGHUP object dump goes to a file: noise, not a crash.
-        with open(os.path.join(self.root, "wineserver.log"), "w") as server_log:
+        with open(os.path.join(self.root, "wineserver.log"), "a") as server_log:
             subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
                            stdout=server_log, stderr=server_log, check=True, timeout=60)
         # Warm the prefix with output to files: Wine's service processes
         # inherit the first caller's output and would hold a pipe open.
         self.run_quiet([WINE, "cmd", "/c", "exit"], timeout=120)
+
+    def _take_desktop(self):
+        """A desktop whose explorer is up, held for the session: one left
+        without explorer fails every window of every run on it (see
+        tools/wine_desktop/desktop_hold.py), and only goes with its server."""
+        self.desktop = desktop_hold.DesktopHold(WINE, os.path.join(BUILD_DIR, desktop_hold.PROGRAM_NAME), self.env)
+        for _ in range(DESKTOP_ATTEMPTS):
+            if self.desktop.take():
+                return
+            self._stop_wineserver()
+            self._start_wineserver()
+        raise RuntimeError("Wine's desktop gave no windows %d times" % DESKTOP_ATTEMPTS)
 
     def _start_xvfb(self, timeout):
         read_fd, write_fd = os.pipe()
@@ -248,8 +281,8 @@ class WineSession:
 
     def close(self):
         """Tears everything down; each step runs even when one before it failed."""
-        steps = [self._keep_artifacts, self._stop_children, self._stop_wineserver, self._stop_xvfb,
-                 self._remove_root]
+        steps = [self._keep_artifacts, self._stop_children, self._release_desktop, self._stop_wineserver,
+                 self._stop_xvfb, self._remove_root]
         failure = None
         for step in steps:
             try:
@@ -276,6 +309,10 @@ class WineSession:
             if child.poll() is None:
                 child.kill()
                 child.wait()
+
+    def _release_desktop(self):
+        if self.desktop is not None:
+            self.desktop.end()
 
     def _stop_wineserver(self):
         if not self.prefix or not os.path.isdir(self.prefix):
