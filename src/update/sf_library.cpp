@@ -33,6 +33,16 @@ static bool Refused(const SFReplyJudgement &judgement) {
   return judgement.verdict == SF_REPLY_REJECTED || judgement.verdict == SF_REPLY_SHORT;
 }
 
+// Reads one reply into the header's buffer and judges it: each chunk's,
+// and the second one after the last chunk. The caller traces a refusal,
+// under its own name.
+static SFReplyJudgement AwaitReply(SerialDevice *device, SFHeader *header, SFHeaderForm form) {
+  std::memset(header->bytes, 0, sizeof header->bytes);
+  int received = SFRead(device, header->bytes, MODULE_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
+  DumpHeader(header->bytes);
+  return SFJudgeReply(header->bytes, received, form);
+}
+
 // One buffer serves every request and every reply; the package is written
 // from the caller's memory and never copied.
 int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t length,
@@ -62,10 +72,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
     }
 
     TRACE(TRACE_DEBUG, "Wait for ack\n");
-    std::memset(header.bytes, 0, sizeof header.bytes);
-    int received = SFRead(device, header.bytes, MODULE_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
-    DumpHeader(header.bytes);
-    SFReplyJudgement judgement = SFJudgeReply(header.bytes, received, form);
+    SFReplyJudgement judgement = AwaitReply(device, &header, form);
     if (Refused(judgement)) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
     result = judgement.result;
     if (result != SFLIB_OK) break;
@@ -81,10 +88,7 @@ int SFLibSendAssignment(SerialDevice *device, const unsigned char *data, int32_t
 
   if (result == SFLIB_OK) {
     TRACE(TRACE_DEBUG, "Wait for second ack\n");
-    std::memset(header.bytes, 0, sizeof header.bytes);
-    int received = SFRead(device, header.bytes, MODULE_HEADER_SIZE, MODULE_FRAME_REPLY_TIMEOUT_MS);
-    DumpHeader(header.bytes);
-    SFReplyJudgement judgement = SFJudgeReply(header.bytes, received, form);
+    SFReplyJudgement judgement = AwaitReply(device, &header, form);
     if (Refused(judgement)) TRACE(TRACE_WARNING, "SF_Library: Received NACK");
     result = judgement.result;
   }
