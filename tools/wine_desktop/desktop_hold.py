@@ -25,6 +25,9 @@ import subprocess
 import time
 
 PROGRAM_NAME = "desktop_ready.exe"
+# Wine started afresh this many times in all for a desktop that gives no
+# windows.
+ATTEMPTS = 3
 # Long enough for a first explorer on a busy machine: a process waits for a
 # desktop window whose explorer is still coming up, however long it takes.
 ANSWER_LIMIT_S = 180
@@ -71,3 +74,14 @@ class DesktopHold:
             os.killpg(child.pid, signal.SIGKILL)
             child.wait()
         child.stdout.close()
+
+
+def take_desktop(hold, restart):
+    """True once hold has the desktop; restart() starts the prefix's server
+    afresh between attempts, ATTEMPTS in all."""
+    for attempt in range(1, ATTEMPTS + 1):
+        if hold.take():
+            return True
+        if attempt < ATTEMPTS:
+            restart()
+    return False

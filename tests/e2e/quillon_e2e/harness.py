@@ -6,9 +6,9 @@ wineserver. Leaving the `with` block tears all of it down, also when the
 test failed, so nothing of a run is left behind.
 """
 import fcntl
-import importlib.util
 import os
 import re
+import runpy
 import select
 import shutil
 import signal
@@ -23,19 +23,10 @@ PROBE = os.path.join(BUILD_DIR, "probe.exe")
 ARTIFACTS = os.path.join(BUILD_DIR, "e2e-artifacts")
 
 
-def _desktop_hold_module():
-    """The launcher's check of Wine's desktop and hold on it, shared."""
-    path = os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "wine_desktop", "desktop_hold.py")
-    spec = importlib.util.spec_from_file_location("desktop_hold", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-desktop_hold = _desktop_hold_module()
-# Wine started afresh this many times in all for a desktop that gives no
-# windows.
-DESKTOP_ATTEMPTS = 3
+# The launcher's check of Wine's desktop and hold on it, shared.
+_desktop_hold = runpy.run_path(os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "wine_desktop",
+                                            "desktop_hold.py"))
+DESKTOP_PROGRAM = os.path.join(BUILD_DIR, _desktop_hold["PROGRAM_NAME"])
 
 # Every process a test starts carries this marker in its environment, so
 # the leftover check finds this run's processes and no one else's.
@@ -246,13 +237,14 @@ class WineSession:
         """A desktop whose explorer is up, held for the session: one left
         without explorer fails every window of every run on it (see
         tools/wine_desktop/desktop_hold.py), and only goes with its server."""
-        self.desktop = desktop_hold.DesktopHold(WINE, os.path.join(BUILD_DIR, desktop_hold.PROGRAM_NAME), self.env)
-        for _ in range(DESKTOP_ATTEMPTS):
-            if self.desktop.take():
-                return
+        self.desktop = _desktop_hold["DesktopHold"](WINE, DESKTOP_PROGRAM, self.env)
+
+        def restart():
             self._stop_wineserver()
             self._start_wineserver()
-        raise RuntimeError("Wine's desktop gave no windows %d times" % DESKTOP_ATTEMPTS)
+
+        if not _desktop_hold["take_desktop"](self.desktop, restart):
+            raise RuntimeError("Wine's desktop gave no windows %d times" % _desktop_hold["ATTEMPTS"])
 
     def _start_xvfb(self, timeout):
         read_fd, write_fd = os.pipe()
@@ -475,6 +467,17 @@ class WineSession:
     def click(self, caption, button="OK"):
         code, _ = self.probe("click", caption, button)
         return code == 0
+
+    def click_through_update(self, process, caption):
+        """The user's part of an interactive update once the main dialog
+        (caption) shows the module: OK, OK on the warning, OK on the success
+        box. Returns the program's outcome."""
+        for name, limit in ((caption, 30), ("Warning", 60), ("Update successful", 300)):
+            if self.wait_dialog(lambda c, texts: c == name, limit) is None:
+                raise AssertionError("no %s; dialogs: %r" % (name, self.dialogs()))
+            if not self.click(name, "OK"):
+                raise AssertionError("OK not clicked in %s" % name)
+        return process.wait(120)
 
     def texts(self, caption):
         """The controls of the dialog with this caption as (id, class, text)."""
