@@ -74,12 +74,7 @@ class PlantedDlls(unittest.TestCase):
             process = session.start(self.exe, [])
             try:
                 self.wait_for(lambda c, texts: c == CAPTION and "Norvane M7120x" in texts, "main dialog")
-                self.assertTrue(session.click(CAPTION, "OK"))
-                self.wait_for(lambda c, texts: c == "Warning", "warning")
-                self.assertTrue(session.click("Warning", "OK"))
-                self.wait_for(lambda c, texts: c == "Update successful", "success box", timeout=300)
-                self.assertTrue(session.click("Update successful", "OK"))
-                outcome = process.wait(120)
+                outcome = session.click_through_update(process, CAPTION)
             finally:
                 if process.running():
                     process.popen.kill()

@@ -73,14 +73,7 @@ class OnBatteryAtTen(unittest.TestCase):
                 self.assert_nothing_sent(module)
                 self.assertNotIn(b"RESULT", session.log_bytes())
                 self.power.set_online(True)
-                self.assertIsNotNone(session.wait_dialog(lambda c, t: c == CAPTION, 30), session.dialogs())
-                self.assertTrue(session.click(CAPTION, "OK"))
-                self.assertIsNotNone(session.wait_dialog(lambda c, t: c == "Warning", 60), session.dialogs())
-                self.assertTrue(session.click("Warning", "OK"))
-                done = session.wait_dialog(lambda c, t: c == "Update successful", 300)
-                self.assertIsNotNone(done, session.dialogs())
-                self.assertTrue(session.click("Update successful", "OK"))
-                outcome = process.wait(120)
+                outcome = session.click_through_update(process, CAPTION)
             finally:
                 if process.running():
                     process.popen.kill()

@@ -60,9 +60,7 @@ class Responsive(unittest.TestCase):
         with EmulatedModule(session, scenario) as module:
             process = self.start()
             try:
-                found = session.wait_dialog(lambda c, texts: c == CAPTION and "No module found" not in texts,
-                                            timeout=60)
-                self.assertIsNotNone(found, session.dialogs())
+                self.wait_for_module()
                 tries, worst, slow, greyed = self.measure(7, "OK")
                 pin = session.wait_dialog(lambda c, texts: c == "PIN", timeout=60)
                 self.assertIsNotNone(pin, session.dialogs())
@@ -91,9 +89,7 @@ class Responsive(unittest.TestCase):
         with EmulatedModule(session, scenario) as module:
             process = self.start()
             try:
-                found = session.wait_dialog(lambda c, texts: c == CAPTION and "No module found" not in texts,
-                                            timeout=60)
-                self.assertIsNotNone(found, session.dialogs())
+                self.wait_for_module()
                 # OK's checks, then the PIN dialog opening with its query.
                 figures.append(("checks", self.measure(3, "OK")))
                 self.assertIsNotNone(session.wait_dialog(lambda c, texts: c == "PIN", timeout=30), session.dialogs())
@@ -124,6 +120,11 @@ class Responsive(unittest.TestCase):
         self.assertGreater(wrong[3], 0, "OK and Cancel greyed while the code is out")
         self.assertEqual([c for c in commands if c.startswith("AT+CPIN=")], ['AT+CPIN="0000"', 'AT+CPIN="1234"'])
         self.assertEqual(outcome.code, 1)
+
+    def wait_for_module(self):
+        """Until the main dialog shows a module."""
+        found = session.wait_dialog(lambda c, texts: c == CAPTION and "No module found" not in texts, timeout=60)
+        self.assertIsNotNone(found, session.dialogs())
 
     def measure_caption(self, caption, seconds, button=None):
         args = ["responsive", caption, seconds, LIMIT_MS] + ([button] if button else [])
