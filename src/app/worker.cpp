@@ -107,12 +107,12 @@ static bool NothingSent(int sendResult) {
 // is, whatever the module does.
 static void RestartAfterFailedSend(RunRecord *run) {
   SetStage(STAGE_WAIT_REBOOT);
-  SendModuleCommand(run, cmdRestart);
-  if (DeviceGetKind(run->device) == DEVICE_KIND_SIMULATOR) return;
-  if (WaitForPortToVanish(&run->device) != 0) {
+  bool simulated = DeviceGetKind(run->device) == DEVICE_KIND_SIMULATOR;
+  if (Restart(run) != 0) {
     TRACE(TRACE_WARNING, "Module not restarted after the failed update; its port stayed\n");
     return;
   }
+  if (simulated) return;
   int polls = 0;
   AwaitModule(run, &polls, RECOVERY_POLL_LIMIT);
   if (run->device == nullptr)
