@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/dialogs/exchange_thread.h"
 #include "app/dialogs/main_dialog_phase.h"
 #include "app/dialogs/main_dialog_run_info.h"
 #include "app/dialogs/message_request.h"
@@ -139,11 +140,6 @@ static void End(OsWindow dialog, int code) {
   OsDialogEnd(dialog, code);
 }
 
-static void EnableButtons(OsWindow dialog, int enabled) {
-  OsEnableItem(dialog, OS_IDOK, enabled);
-  OsEnableItem(dialog, OS_IDCANCEL, enabled);
-}
-
 // Over the owner, or the desktop when there is none; the size stays.
 static void Centre(OsWindow dialog) {
   OsRect outer, own;
@@ -260,13 +256,8 @@ static unsigned ChecksThread(void *argument) {
 // dialog is ever shown, so no window waits on screen meanwhile.
 static void StartHelper(OsWindow dialog, OsThreadProc procedure) {
   if (!mainRun->quiet) {
-    OsThread thread = OsThreadCreateSuspended(procedure, dialog);
-    if (thread != nullptr) {
-      mainDialog.helper = thread;
-      if (OsThreadResume(thread)) return;
-      OsThreadClose(thread);
-      mainDialog.helper = nullptr;
-    }
+    mainDialog.helper = StartExchangeThread(procedure, dialog);
+    if (mainDialog.helper != nullptr) return;
     TRACE(TRACE_WARNING, "No thread to ask the module on; asking it from the dialog\n");
   }
   procedure(dialog);
@@ -316,7 +307,7 @@ static void FinishOk(OsWindow dialog, int outcome) {
     End(dialog, outcome);
     return;
   }
-  EnableButtons(dialog, 1);
+  EnableOkCancel(dialog, 1);
   OsFocusItem(dialog, OS_IDOK);
 }
 
@@ -329,7 +320,7 @@ static void OnOk(OsWindow dialog) {
     return;
   }
   Step(MainStep::ChecksStarted);
-  EnableButtons(dialog, 0);
+  EnableOkCancel(dialog, 0);
   StartHelper(dialog, ChecksThread);
 }
 
@@ -472,7 +463,7 @@ static void OnCommand(OsWindow dialog, int id) {
   // under it. The first of OK and Cancel is served once it has reported.
   if ((id != OS_IDOK && id != OS_IDCANCEL) || mainDialog.pendingCommand != 0) return;
   mainDialog.pendingCommand = id;
-  if (id == OS_IDOK) EnableButtons(dialog, 0);
+  if (id == OS_IDOK) EnableOkCancel(dialog, 0);
 }
 
 static void OnTimer(OsWindow dialog, unsigned id) {

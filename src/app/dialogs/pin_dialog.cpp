@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "app/dialogs/exchange_thread.h"
 #include "at/at_cmd.h"
 #include "log/trace_log.h"
 #include "os/dialog.h"
@@ -91,11 +92,6 @@ static unsigned ExchangeThread(void *argument) {
 
 // ---- On the interface thread -------------------------------------------------
 
-static void EnableButtons(OsWindow dialog, int enabled) {
-  OsEnableItem(dialog, OS_IDOK, enabled);
-  OsEnableItem(dialog, OS_IDCANCEL, enabled);
-}
-
 // OK and Cancel wait while the module is asked. Without a thread to ask it
 // on, it is asked here, as before.
 static void StartExchange(OsWindow dialog, ExchangeKind kind, bool afterRefusal) {
@@ -104,14 +100,9 @@ static void StartExchange(OsWindow dialog, ExchangeKind kind, bool afterRefusal)
   exchange.kind = kind;
   exchange.afterRefusal = afterRefusal;
   pinDialog.out = true;
-  EnableButtons(dialog, 0);
-  OsThread thread = OsThreadCreateSuspended(ExchangeThread, &exchange);
-  if (thread != nullptr) {
-    pinDialog.helper = thread;
-    if (OsThreadResume(thread)) return;
-    OsThreadClose(thread);
-    pinDialog.helper = nullptr;
-  }
+  EnableOkCancel(dialog, 0);
+  pinDialog.helper = StartExchangeThread(ExchangeThread, &exchange);
+  if (pinDialog.helper != nullptr) return;
   TRACE(TRACE_WARNING, "No thread to ask the module on; asking it from the PIN dialog\r\n");
   ExchangeThread(&exchange);
 }
@@ -143,7 +134,7 @@ static void Continue(OsWindow dialog) {
   }
   if (exchange.kind == EXCHANGE_STATE) {
     ShowWantedCode(dialog, exchange);
-    EnableButtons(dialog, 1);
+    EnableOkCancel(dialog, 1);
     return;
   }
   OsSetItemText(dialog, IDC_PIN_CODE, "");
