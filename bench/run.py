@@ -52,8 +52,8 @@ UNHARDENED_BUILD = os.path.join(SOURCE, "build", "windows-unhardened")
 NATIVE_BUILD = os.path.join(SOURCE, "build", "native")
 
 os.environ.setdefault("QUILLON_BUILD_DIR", WINDOWS_BUILD)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
-import harness  # noqa: E402  (the Wine session of the end-to-end tests)
+sys.path.insert(0, SOURCE)
+from tests.e2e.quillon_e2e import harness  # noqa: E402  (the Wine session of the end-to-end tests)
 
 COM = 7
 PORT = "\\\\.\\COM%d" % COM
