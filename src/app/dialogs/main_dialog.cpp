@@ -34,7 +34,7 @@
 #include "version_control/packages.h"
 
 static const unsigned traceThreshold = 4;
-static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog";
+static const char traceSource[] = "..\\..\\..\\src\\app\\dialogs\\main_dialog";
 
 enum {
   POLL_TIMER_ID = 110,
