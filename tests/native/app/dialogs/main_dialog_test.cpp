@@ -883,6 +883,49 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   }
 }
 
+// How long a quiet run waits for a module it restarted that never comes
+// back, as the README's Deploying section says: from about two minutes
+// (its port goes at once: 120 searches a second apart) to about eight (it
+// keeps its port and says nothing: the restart's five seconds, two
+// minutes for the port to go, then 120 searches, each a second and the
+// two probe seconds of the silent port).
+TEST_F(MainDialogTest, QuietModeWaitsTwoToEightMinutesForAModuleThatNeverComesBack) {
+  struct Row {
+    const char *name;
+    bool keepsItsPort;
+    uint32_t atLeastMs, atMostMs;
+  };
+  const Row rows[] = {
+      {"its port goes at once", false, 120000, 135000},          // 129 s
+      {"it keeps its port and says nothing", true, 480000, 500000},  // 492 s
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    testRun.quiet = 1;
+    auto restarted = std::make_shared<bool>(false);
+    const bool keeps = row.keepsItsPort;
+    module = PlayModule(FakeCommAddPort(com7), [restarted, keeps](const std::string &command) {
+      if (*restarted) return std::string();
+      if (command == "AT*Q2RESET") {
+        *restarted = true;
+        if (!keeps) FakeCommVanish(com7, FAKE_VANISH_WINE);
+        return std::string();
+      }
+      return std::string(command == "vers=1" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+    });
+    FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+    ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
+    uint32_t start = fakeClock.tick;
+    EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+    uint32_t waited = fakeClock.tick - start;
+    EXPECT_GE(waited, row.atLeastMs);
+    EXPECT_LE(waited, row.atMostMs);
+    EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
+    EXPECT_EQ(Count(Log(), okLine), 1u) << "judged, with no module, once the wait is over";
+  }
+}
+
 // A real module answers the restart and stays on the bus for a moment,
 // its loader still answering "vers=1", before it drops and comes back in
 // AT mode: it is waited for until its port goes, and then found again,
