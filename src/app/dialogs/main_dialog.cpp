@@ -98,6 +98,11 @@ struct MainDialogState {
   // give up through abandonRestartWait). OK is greyed meanwhile, and does
   // nothing if it comes anyway.
   bool pendingCancel;
+  // OK had the keyboard focus when a poll greyed it (which takes the focus
+  // away), or the dialog had not given its first focus yet (which passes a
+  // greyed OK over): the report gives it back, and leaves it where the user
+  // put it otherwise.
+  bool okLostFocus;
   int checksOutcome;   // in ChecksOut once reported: MAIN_STAY_OPEN or the end code
   // A module found in its update mode was sent the restart. The dialog
   // runs once per process, so this is once in the process's lifetime: a
@@ -271,6 +276,7 @@ static void StartPoll(OsWindow dialog) {
   Step(MainStep::PollStarted);
   pollRecord.device = mainRun->device;
   mainRun->device = nullptr;
+  if (OsFocusedItem(dialog) == OS_IDOK) mainDialog.okLostFocus = true;
   OsEnableItem(dialog, OS_IDOK, 0);
   StartHelper(dialog, PollThread);
 }
@@ -371,6 +377,8 @@ static void OnPollDone(OsWindow dialog, PollRecord *poll) {
   mainRun->device = poll->device;
   poll->device = nullptr;
   OsEnableItem(dialog, OS_IDOK, 1);
+  if (mainDialog.okLostFocus) OsFocusItem(dialog, OS_IDOK);
+  mainDialog.okLostFocus = false;
   if (std::strcmp(poll->info.model, NoModuleFound) != 0) {
     mainDialog.identified = true;
     StopPoll(dialog);
@@ -439,7 +447,9 @@ static int OnInit(OsWindow dialog) {
   Centre(dialog);
   OsSetCaption(dialog, QUILLON_CAPTION);
   OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(mainRun->packageFile));
-  // Its report starts the poll timer when nobody answered.
+  // Its report starts the poll timer when nobody answered, and gives OK
+  // the focus the dialog manager would have given it.
+  mainDialog.okLostFocus = true;
   StartPoll(dialog);
   // OK follows at once in quiet mode: a module just restarted out of its
   // update mode is given its time to come back before it is judged. The

@@ -597,6 +597,28 @@ TEST_F(MainDialogTest, OnlyCancelIsServedWhileAPollIsOut) {
   }
 }
 
+// Greying OK for a poll takes its focus away, as Windows does; the report
+// gives it back, so Enter still means OK, and the first report gives OK
+// the focus the dialog manager passed over while OK was grey. A focus the
+// user moved to Cancel stays there.
+TEST_F(MainDialogTest, APollLeavesTheFocusOnOkOrWhereTheUserPutIt) {
+  fakeDialog.users[MAIN] = [](OsWindow dialog) {
+    FakeDialogWindow &window = fakeDialog.windows[dialog];
+    EXPECT_EQ(window.focus, OS_IDOK) << "after the first poll's report";
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(window.focus, 0) << "greyed while the poll is out";
+    FakeDialogPump();
+    EXPECT_EQ(window.focus, OS_IDOK);
+    window.focus = OS_IDCANCEL;  // the user tabs to Cancel
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPump();
+    EXPECT_EQ(window.focus, OS_IDCANCEL);
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+  EXPECT_EQ(fakeThread.history.size(), 3u) << "the first poll and two timer polls";
+}
+
 TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
   script->updateStateOk = true;
   script->pinReply = PinStateReply("SIM PIN");
