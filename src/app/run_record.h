@@ -12,9 +12,10 @@ enum { PORT_NAME_SIZE = 20 };
 struct RunRecord {
   // The module's device. The entry opens it before the main dialog and
   // closes it after. In between, only the interface thread writes it, and
-  // only between polls (a poll's device is handed over with its report);
-  // while the worker runs, only the worker does (it reopens the module
-  // after each restart).
+  // only between polls: a poll takes the device out of the run (which then
+  // has none) and hands it back with its report, opened, closed or as it
+  // was. While the worker runs, only the worker writes it (it reopens the
+  // module after each restart).
   SerialDevice *device;
   // From the command line, written by the entry before any dialog and
   // only read after.

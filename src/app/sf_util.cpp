@@ -1,6 +1,7 @@
-// Hand-off of the module with the OEM connection manager: its console
-// program lets go of the wireless-WAN device before the update and takes
-// it back afterwards. A machine without it is no error.
+// The connection manager's hand-off (the name is the system's own, kept
+// with its trace source src\sf_util): the maker's console program lets go
+// of the wireless-WAN device before the update and takes it back
+// afterwards. A machine without it is no error.
 #include "app/sf_util.h"
 
 #include <cstdint>

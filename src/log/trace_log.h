@@ -43,6 +43,21 @@ void TraceStop();
 // Call sites name a level and a message. Each traced file defines its own
 // traceThreshold and traceSource; a filtered level costs one comparison,
 // with no formatting and no call.
+//
+// The source is the file's path as "..\\..\\..\\src\\app\\worker" names
+// src/app/worker.cpp, but for six units that the trace's format names and
+// support filters traces by. Their files keep the unit's name and its
+// threshold wherever the file lives:
+//
+//   unit               threshold  files
+//   src\sf_link        4          update/sf_link.cpp
+//   src\sf_library     4          update/sf_library.cpp
+//   src\winserial      4          serial/winserial.cpp, serial/winserial_discovery.cpp
+//   src\at             4          at/at.cpp
+//   src\devices        3          device_open/device_open.cpp
+//   src\sf_util        2          app/sf_util.cpp
+//
+// tests/native/log/trace_source_test.cpp reads every file's source.
 #define TRACE(level, ...)                                                      \
   do {                                                                         \
     if (TRACE_BUILT_IN && traceThreshold >= (level))                           \

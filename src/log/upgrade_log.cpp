@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "log/upgrade_log_format.h"
 #include "os/clock.h"
 
 static char *logPath;
@@ -79,7 +80,7 @@ void UpgradeLogOpen(const char *path) {
   std::memcpy(copy, path, length + 1);
   std::free(logPath);
   logPath = copy;
-  UpgradeLogWrite("===FW upgrade started ===\r\n");
+  UpgradeLogWrite("%s", upgradeLogBanner);
 }
 
 void UpgradeLogForget() {
@@ -100,12 +101,9 @@ int UpgradeLogWrite(const char *format, ...) {
 // the seam's local time: ctime itself shares one static buffer between
 // threads.
 static void FormatCtime(const OsLocalTime *t, char *text, size_t capacity) {
-  static const char days[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char months[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   int weekday = t->weekday >= 0 && t->weekday < 7 ? t->weekday : 0;
   int month = t->month >= 1 && t->month <= 12 ? t->month - 1 : 0;
-  std::snprintf(text, capacity, "%.3s %.3s%3d %02d:%02d:%02d %d\n", days[weekday], months[month],
+  std::snprintf(text, capacity, "%.3s %.3s%3d %02d:%02d:%02d %d\n", upgradeLogDays[weekday], upgradeLogMonths[month],
                 t->day, t->hour, t->minute, t->second, t->year);
 }
 
@@ -115,19 +113,19 @@ void UpgradeLogRunHeader(const RunInfo *info) {
   OsGetLocalTime(&now);
   char when[26];
   FormatCtime(&now, when, sizeof when);
-  UpgradeLogWrite("Time: %s", when);
-  UpgradeLogWrite("Quillon: %.255s\r\n", info->slot[0]);
-  UpgradeLogWrite("Driver version: %.255s\r\n", info->slot[1]);
-  UpgradeLogWrite("Driver package version: %.255s\r\n", info->slot[2]);
-  UpgradeLogWrite("FW version: %.255s -> %.255s\r\n", info->slot[3], info->slot[4]);
-  UpgradeLogWrite("HW version: %.255s\r\n", info->slot[7]);
+  UpgradeLogWrite("%s%s", upgradeLogTimeMark, when);
+  UpgradeLogWrite("%s%.255s\r\n", upgradeLogProgramMark, info->slot[0]);
+  UpgradeLogWrite("%s%.255s\r\n", upgradeLogDriverMark, info->slot[1]);
+  UpgradeLogWrite("%s%.255s\r\n", upgradeLogDriverPackageMark, info->slot[2]);
+  UpgradeLogWrite("%s%.255s%s%.255s\r\n", upgradeLogFirmwareMark, info->slot[3], upgradeLogFirmwareArrow, info->slot[4]);
+  UpgradeLogWrite("%s%.255s\r\n", upgradeLogHardwareMark, info->slot[7]);
 }
 
-void UpgradeLogForced() { UpgradeLogWrite("\nFORCED UPGRADE\n"); }
+void UpgradeLogForced() { UpgradeLogWrite("%s", upgradeLogForced); }
 
 int UpgradeLogResult(int code) {
-  UpgradeLogWrite("\r\nRESULT (%d): ", code);
+  UpgradeLogWrite("\r\n%s%d%s", upgradeLogResultMark, code, upgradeLogResultSeparator);
   UpgradeLogWrite("%s", UpgradeLogResultText(code));
-  UpgradeLogWrite("\r\n=== FW Update finished ===\r\n\r\n");
+  UpgradeLogWrite("%s", upgradeLogClosing);
   return 0;
 }

@@ -6,20 +6,20 @@
 #include <cstdlib>
 #include <cstring>
 
-static const char resultMark[] = "RESULT (";
-static const char resultSeparator[] = "): ";
+#include "log/upgrade_log_format.h"
+
 
 // Parses one record at `at`; 0 when it is not of the result's form.
 static int ParseResult(const char *at, const char *end, int *code, char *out, int capacity) {
-  const char *p = at + sizeof resultMark - 1;
+  const char *p = at + sizeof upgradeLogResultMark - 1;
   int negative = p < end && *p == '-';
   if (negative) p++;
   long long value = 0;
   const char *digits = p;
   while (p < end && *p >= '0' && *p <= '9' && p - digits < 10) value = value * 10 + (*p++ - '0');
   if (p == digits || value > INT_MAX) return 0;
-  size_t separator = sizeof resultSeparator - 1;
-  if ((size_t)(end - p) < separator || std::memcmp(p, resultSeparator, separator) != 0) return 0;
+  size_t separator = sizeof upgradeLogResultSeparator - 1;
+  if ((size_t)(end - p) < separator || std::memcmp(p, upgradeLogResultSeparator, separator) != 0) return 0;
   p += separator;
   const char *stop = p;
   while (stop < end && *stop != '\r' && *stop != '\n') stop++;
@@ -35,10 +35,10 @@ static int ParseResult(const char *at, const char *end, int *code, char *out, in
 
 int UpgradeLogLastResult(const char *text, size_t length, int *code, char *out, int capacity) {
   if (text == nullptr || code == nullptr || (out == nullptr && capacity > 0)) return 0;
-  size_t mark = sizeof resultMark - 1;
+  size_t mark = sizeof upgradeLogResultMark - 1;
   const char *end = text + length;
   for (size_t i = length >= mark ? length - mark + 1 : 0; i-- > 0;) {
-    if (text[i] != 'R' || std::memcmp(text + i, resultMark, mark) != 0) continue;
+    if (text[i] != 'R' || std::memcmp(text + i, upgradeLogResultMark, mark) != 0) continue;
     if (i > 0 && text[i - 1] != '\n') continue;
     if (ParseResult(text + i, end, code, out, capacity)) return 1;
   }

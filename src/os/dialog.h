@@ -41,6 +41,9 @@ int OsGetItemText(OsWindow dialog, int item, char *text, int capacity);
 void OsSetCaption(OsWindow window, const char *text);
 int OsGetCaption(OsWindow window, char *text, int capacity);
 void OsFocusItem(OsWindow dialog, int item);
+// The control of the dialog that has the keyboard focus; 0 when none has.
+// A control greyed out loses the focus.
+int OsFocusedItem(OsWindow dialog);
 // Greys a control out (enabled 0) or gives it back; a disabled button
 // takes no click.
 void OsEnableItem(OsWindow dialog, int item, int enabled);

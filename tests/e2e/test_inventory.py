@@ -3,6 +3,7 @@ the report on a pipe and in C:\\FWInventory.json, the exit code, the upgrade
 log left as it was, and no command outside the inventory's list."""
 import json
 import os
+import re
 import select
 import subprocess
 import time
@@ -11,7 +12,21 @@ import unittest
 from quillon_e2e.harness import EXE, WINE, WineSession
 from quillon_e2e.module import EmulatedModule
 
-ALLOWED = {"AT+CGMM", "vers=1", "AT*QVERS", "AT*QVER2", "AT*QVER", "AT*QESFUD?", "AT+CPIN?"}
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
+
+def inventory_commands():
+    """The texts of the commands the inventory may send, from the code's one
+    list (src/app/inventory/inventory_commands.cpp), each name looked up in
+    the wire contract (src/module_interface.h)."""
+    with open(os.path.join(SOURCE, "src", "app", "inventory", "inventory_commands.cpp")) as f:
+        listing = re.search(r"inventoryCommands\[[^\]]*\] = \{(.*?)\};", f.read(), re.S).group(1)
+    with open(os.path.join(SOURCE, "src", "module_interface.h")) as f:
+        texts = dict(re.findall(r'ModuleCommand (\w+) = \{"([^"]*)"', f.read()))
+    return [texts[name] for name in re.findall(r"&(\w+)", listing)]
+
+
+ALLOWED = set(inventory_commands())
 # Events of a module that was changed: a mode switch, a PIN entry, a frame.
 CHANGES = {"mode", "pin", "header", "header_refused", "package", "offline"}
 LOG = b"===FW upgrade started ===\r\r\n\r\r\nRESULT (4): Pin error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n"

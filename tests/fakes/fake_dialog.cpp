@@ -89,16 +89,26 @@ int OsGetCaption(OsWindow window, char *text, int capacity) {
   return CopyOut(found != nullptr ? found->caption : std::string(), text, capacity);
 }
 
-void OsFocusItem(OsWindow dialog, int item) { Record("FocusItem", dialog, item); }
+void OsFocusItem(OsWindow dialog, int item) {
+  Record("FocusItem", dialog, item);
+  if (FakeDialogWindow *window = Find(dialog)) window->focus = item;
+}
+
+int OsFocusedItem(OsWindow dialog) {
+  FakeDialogWindow *window = Find(dialog);
+  return window != nullptr ? window->focus : 0;
+}
 
 void OsEnableItem(OsWindow dialog, int item, int enabled) {
   Record("EnableItem", dialog, item, "", enabled);
   FakeDialogWindow *window = Find(dialog);
   if (window == nullptr) return;
-  if (enabled)
+  if (enabled) {
     window->disabled.erase(item);
-  else
-    window->disabled.insert(item);
+    return;
+  }
+  window->disabled.insert(item);
+  if (window->focus == item) window->focus = 0;  // as Windows takes it from a greyed control
 }
 
 void OsSetBarRange(OsWindow dialog, int item, int low, int high) {

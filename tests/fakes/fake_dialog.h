@@ -32,6 +32,7 @@ struct FakeDialogWindow {
   std::map<int, uint32_t> colors;
   std::set<unsigned> timers;               // running
   std::set<int> disabled;                  // controls greyed out
+  int focus;                               // the control with the keyboard focus, 0 none; a script may move it
 };
 
 // Plays the user of a dialog after its init: presses buttons with

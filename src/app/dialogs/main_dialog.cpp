@@ -34,7 +34,7 @@
 #include "version_control/packages.h"
 
 static const unsigned traceThreshold = 4;
-static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog";
+static const char traceSource[] = "..\\..\\..\\src\\app\\dialogs\\main_dialog";
 
 enum {
   POLL_TIMER_ID = 110,
@@ -44,11 +44,12 @@ enum {
   // Quiet mode gives a module restarted out of its update mode this many
   // one-second polls to come back before OK judges it.
   RETURN_POLL_LIMIT = 120,
-  // A module whose loader answers this many polls in a row after its
+  // A module whose loader is seen this many times in all after its
   // restart is back in its loader for good (its firmware does not start):
-  // quiet mode stops waiting for it. A loader on its way to the firmware
-  // is gone well before.
-  LOADER_POLL_LIMIT = 10,
+  // quiet mode stops waiting for it. In all, not in a row: a module in a
+  // boot loop shows its loader only between polls that find nothing. A
+  // loader on its way to the firmware is gone well before.
+  LOADER_SIGHTING_LIMIT = 10,
 };
 
 // What an OK press may lead to besides the end codes.
@@ -71,15 +72,17 @@ enum MainRequest {
   REQUEST_CONTINUE,     // posted: the thread that reported has ended
 };
 
-// What one poll asked and found. The device goes in as the run's was and
-// comes out opened when it was none; the interface makes it the run's.
+// What one poll asked and found. The device is moved in from the run (the
+// run has none while the poll is out) and comes out opened when it was
+// none, or closed when the poll restarted the module; the interface moves
+// it back into the run.
 struct PollRecord {
   SerialDevice *device;
   ModuleInfo info;
 };
 
 // Written by the interface thread, but for restartedUpdateMode and
-// loaderPolls, which the poll writes (one poll at a time, and in quiet
+// loaderSightings, which the poll writes (one poll at a time, and in quiet
 // mode on the interface thread itself).
 struct MainDialogState {
   MainPhase phase;     // see main_dialog_phase.h for its steps
@@ -90,10 +93,16 @@ struct MainDialogState {
   // ChecksOut), from its start until the interface thread has waited for
   // its end; none when the step ran on the interface thread.
   OsThread helper;
-  // OK or Cancel pressed while PollOut, 0 when none; served once the poll
+  // Cancel (or the close box) came while PollOut; served once the poll
   // has reported (a poll waiting for a restarted module's port is told to
-  // give up through abandonRestartWait).
-  int pendingCommand;
+  // give up through abandonRestartWait). OK is greyed meanwhile, and does
+  // nothing if it comes anyway.
+  bool pendingCancel;
+  // OK had the keyboard focus when a poll greyed it (which takes the focus
+  // away), or the dialog had not given its first focus yet (which passes a
+  // greyed OK over): the report gives it back, and leaves it where the user
+  // put it otherwise.
+  bool okLostFocus;
   int checksOutcome;   // in ChecksOut once reported: MAIN_STAY_OPEN or the end code
   // A module found in its update mode was sent the restart. The dialog
   // runs once per process, so this is once in the process's lifetime: a
@@ -101,12 +110,12 @@ struct MainDialogState {
   // restart and must not be restarted for ever. Written by one poll at a
   // time.
   int restartedUpdateMode;
-  // Polls in a row since that restart that found only the loader.
-  int loaderPolls;
+  // Polls since that restart that found only the loader, in all.
+  int loaderSightings;
 };
 
-// Set by the interface thread when a command comes while a poll waits for
-// a restarted module's port to go: the wait is given up for the command.
+// Set by the interface thread when Cancel comes while a poll waits for a
+// restarted module's port to go: the wait is given up for it.
 static std::atomic<int> abandonRestartWait;
 
 static MainDialogState mainDialog;
@@ -175,12 +184,9 @@ static void ShowModule(OsWindow dialog, const ModuleInfo *info) {
 // only the update-mode probe is not the module's return: it is closed, so
 // the next poll opens afresh whatever the module has become by then.
 static void RestartUpdateModeDevice(PollRecord *poll) {
-  if (poll->device == nullptr || (poll->device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) == 0) {
-    if (poll->device != nullptr) mainDialog.loaderPolls = 0;
-    return;
-  }
+  if (poll->device == nullptr || (poll->device->deviceStatusBits & DEVICE_STATUS_UPDATE_MODE) == 0) return;
   if (mainDialog.restartedUpdateMode) {
-    mainDialog.loaderPolls++;
+    mainDialog.loaderSightings++;
     DeviceClose(poll->device);
     poll->device = nullptr;
     return;
@@ -263,9 +269,15 @@ static void StartHelper(OsWindow dialog, OsThreadProc procedure) {
   procedure(dialog);
 }
 
+// The poll may close the device (a module it restarts) or open one: the
+// run holds none until the report hands it back. OK waits greyed: only
+// the report can say whether there is a module to check.
 static void StartPoll(OsWindow dialog) {
   Step(MainStep::PollStarted);
   pollRecord.device = mainRun->device;
+  mainRun->device = nullptr;
+  if (OsFocusedItem(dialog) == OS_IDOK) mainDialog.okLostFocus = true;
+  OsEnableItem(dialog, OS_IDOK, 0);
   StartHelper(dialog, PollThread);
 }
 
@@ -346,9 +358,9 @@ static void Continue(OsWindow dialog) {
     return;
   }
   Step(MainStep::PollEnded);
-  int pending = mainDialog.pendingCommand;
-  mainDialog.pendingCommand = 0;
-  if (pending != 0) Serve(dialog, pending);
+  bool cancel = mainDialog.pendingCancel;
+  mainDialog.pendingCancel = false;
+  if (cancel) Serve(dialog, OS_IDCANCEL);
 }
 
 // Never waits here for the thread that is inside this very request:
@@ -363,6 +375,10 @@ static void HandOver(OsWindow dialog) {
 
 static void OnPollDone(OsWindow dialog, PollRecord *poll) {
   mainRun->device = poll->device;
+  poll->device = nullptr;
+  OsEnableItem(dialog, OS_IDOK, 1);
+  if (mainDialog.okLostFocus) OsFocusItem(dialog, OS_IDOK);
+  mainDialog.okLostFocus = false;
   if (std::strcmp(poll->info.model, NoModuleFound) != 0) {
     mainDialog.identified = true;
     StopPoll(dialog);
@@ -431,15 +447,18 @@ static int OnInit(OsWindow dialog) {
   Centre(dialog);
   OsSetCaption(dialog, QUILLON_CAPTION);
   OsSetItemText(dialog, IDC_MAIN_TARGET, TargetVersionText(mainRun->packageFile));
-  // Its report starts the poll timer when nobody answered.
+  // Its report starts the poll timer when nobody answered, and gives OK
+  // the focus the dialog manager would have given it.
+  mainDialog.okLostFocus = true;
   StartPoll(dialog);
   // OK follows at once in quiet mode: a module just restarted out of its
   // update mode is given its time to come back before it is judged. The
-  // wait ends as soon as a device opens in AT mode, or the loader has
-  // answered too often. A quiet poll runs here, on this thread, before
-  // any window is shown.
+  // wait ends as soon as a device opens in AT mode, or the loader has been
+  // seen too often. A quiet poll runs here, on this thread, before any
+  // window is shown.
   for (int polls = 0; mainRun->quiet && mainDialog.restartedUpdateMode && !mainDialog.identified &&
-                      mainRun->device == nullptr && mainDialog.loaderPolls < LOADER_POLL_LIMIT && polls < RETURN_POLL_LIMIT;
+                      mainRun->device == nullptr && mainDialog.loaderSightings < LOADER_SIGHTING_LIMIT &&
+                      polls < RETURN_POLL_LIMIT;
        polls++) {
     OsSleep(POLL_PERIOD_MS);
     StartPoll(dialog);
@@ -453,17 +472,21 @@ static void OnCommand(OsWindow dialog, int id) {
   // While OK is served, its boxes and dialogs run message loops of their
   // own; a command arriving through them must not start a second run.
   if (mainDialog.phase != MainPhase::Polling && mainDialog.phase != MainPhase::PollOut) return;
+  // A poll is out (a restarted module's wait may take two minutes): OK,
+  // greyed, may still come by Enter or as a command sent to the dialog.
+  // It would judge a module the poll has not found yet, and end the run
+  // under a module still on its way back; it does nothing.
+  if (mainDialog.phase == MainPhase::PollOut && id == OS_IDOK) return;
   StopPoll(dialog);
   if (mainDialog.phase == MainPhase::Polling) {
     Serve(dialog, id);
     return;
   }
+  // Cancel gives the poll's wait up, and is served once it has reported:
+  // the dialog may not end under a poll that holds the device.
+  if (id != OS_IDCANCEL) return;
   abandonRestartWait = 1;
-  // A poll is out: OK must see what it finds, and the dialog may not end
-  // under it. The first of OK and Cancel is served once it has reported.
-  if ((id != OS_IDOK && id != OS_IDCANCEL) || mainDialog.pendingCommand != 0) return;
-  mainDialog.pendingCommand = id;
-  if (id == OS_IDOK) EnableOkCancel(dialog, 0);
+  mainDialog.pendingCancel = true;
 }
 
 static void OnTimer(OsWindow dialog, unsigned id) {

@@ -12,8 +12,9 @@
 //   ChecksOut --Ended-->           Ending     a check refused the update
 //   Updating  --Ended-->           Ending     the run is over
 //
-// OK and Cancel are served only while Polling; while PollOut the first of
-// them waits for the poll's report. In every other phase a command is
+// OK and Cancel are served only while Polling. While PollOut OK is greyed
+// and refused, and Cancel waits for the poll's report (giving up the wait
+// for a restarted module's port). In every other phase a command is
 // refused: the boxes and dialogs of an OK press run message loops of their
 // own, through which a second press would otherwise start a second run.
 #pragma once

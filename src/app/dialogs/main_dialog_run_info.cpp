@@ -14,7 +14,7 @@
 #include "version_control/packages.h"
 
 static const unsigned traceThreshold = 4;
-static const char traceSource[] = "..\\..\\..\\src\\app\\main_dialog_run_info";
+static const char traceSource[] = "..\\..\\..\\src\\app\\dialogs\\main_dialog_run_info";
 
 // The driver installer writes its version under the first key; older
 // installers used the second.

@@ -16,7 +16,7 @@
 #include "resource.h"
 
 static const unsigned traceThreshold = 2;
-static const char traceSource[] = "..\\..\\..\\src\\app\\pin_dialog";
+static const char traceSource[] = "..\\..\\..\\src\\app\\dialogs\\pin_dialog";
 
 enum {
   PIN_CODE_SIZE = 100,  // at most 99 characters are sent

@@ -16,7 +16,7 @@
 #include "resource.h"
 
 static const unsigned traceThreshold = 2;
-static const char traceSource[] = "..\\..\\..\\src\\app\\progress";
+static const char traceSource[] = "..\\..\\..\\src\\app\\dialogs\\progress";
 
 OsWindow ProgressWindow;
 // The run the open dialog shows; the dialog logic takes no context.

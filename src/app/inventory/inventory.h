@@ -9,6 +9,15 @@
 #include "version_control/packages.h"
 
 struct SerialDevice;
+struct ModuleCommand;
+
+// Every command the inventory may send the module, in the order a run
+// asks them: the mode probes, the identification, the update-state query
+// and the PIN query. None of them changes the module. The one list: the
+// README's table, the native rows and the Wine test are checked against
+// it (the Wine test reads this file's definition, inventory_commands.cpp).
+enum { INVENTORY_COMMAND_COUNT = 7 };
+extern const ModuleCommand *const inventoryCommands[INVENTORY_COMMAND_COUNT];
 
 // In the order of the exit codes' table; each has its name, code and
 // short reason in one table (inventory.cpp).
@@ -67,9 +76,8 @@ struct InventoryRequest {
 };
 
 // Opens the module into *device as a run does (the named port, then
-// discovery), and judges it. The caller closes *device. Sends only the
-// mode probes, the version commands, the update-state query and the PIN
-// query. lastRun is left for the caller.
+// discovery), and judges it. The caller closes *device. Sends only
+// inventoryCommands. lastRun is left for the caller.
 void InventoryJudge(const InventoryRequest *request, SerialDevice **device, InventoryRecord *record);
 
 // The packages a run would send to a module running `version`, in order,

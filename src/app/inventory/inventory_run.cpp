@@ -17,7 +17,7 @@
 #include "version_control/packages.h"
 
 static const unsigned traceThreshold = 3;
-static const char traceSource[] = "..\\..\\..\\src\\app\\inventory_run";
+static const char traceSource[] = "..\\..\\..\\src\\app\\inventory\\inventory_run";
 
 // Written beside the report, put on the disk, and then moved over it, so a
 // collector never reads half a file and a power cut never leaves an empty

@@ -100,6 +100,12 @@ void OsFocusItem(OsWindow dialog, int item) {
   if (control != nullptr) SendMessageA(W(dialog), WM_NEXTDLGCTL, (WPARAM)control, TRUE);
 }
 
+int OsFocusedItem(OsWindow dialog) {
+  HWND focus = GetFocus();
+  if (focus == nullptr || !IsChild(W(dialog), focus)) return 0;
+  return GetDlgCtrlID(focus);
+}
+
 void OsEnableItem(OsWindow dialog, int item, int enabled) {
   HWND control = GetDlgItem(W(dialog), item);
   if (control != nullptr) EnableWindow(control, enabled ? TRUE : FALSE);

@@ -487,48 +487,136 @@ TEST_F(MainDialogTest, ChecksRunOffTheInterfaceThreadWithTheButtonsGreyedOut) {
   EXPECT_EQ(captions, 1);
 }
 
-// OK pressed while a poll is out waits for its report: the run header
-// holds what that poll found, and a Cancel pressed after OK changes
-// nothing. Cancel first ends the dialog once the poll has reported, with
-// the device it opened handed over, so the entry closes it.
-TEST_F(MainDialogTest, ACommandWhileAPollIsOutIsServedWhenItReports) {
+// While a poll is out OK is greyed and does nothing, even when its command
+// arrives anyway (Enter, a command sent to the dialog): only the poll's
+// report can tell whether there is a module to check. Cancel (the close
+// box too) waits for the report and ends the dialog; the wait for a
+// restarted module's port, which may take two minutes, is given up for it
+// at once. Once the poll has identified the module, OK works as always.
+// The poll holds the run's device while it is out: the run has none.
+TEST_F(MainDialogTest, OnlyCancelIsServedWhileAPollIsOut) {
   struct Row {
     const char *name;
-    std::vector<int> presses;
+    // A module found in its update mode whose loader answers the restart
+    // and never drops its port, or one plugged in while the timer's poll
+    // is out.
+    bool restartWait;
+    std::vector<int> presses;  // while the poll is out
+    int afterReport;           // pressed once the poll has reported, 0 when the dialog has ended
     int end;
-    const char *lastLine;
   };
   const Row rows[] = {
-      {"OK, then Cancel", {OS_IDOK, OS_IDCANCEL}, MAIN_UPDATE_RAN, nullptr},
-      {"Cancel, then OK", {OS_IDCANCEL, OS_IDOK}, MAIN_REFUSED, "QuillonDlg Cancel Pressed\r\r\n"},
+      {"OK", false, {OS_IDOK}, OS_IDOK, MAIN_UPDATE_RAN},
+      {"OK, then Cancel", false, {OS_IDOK, OS_IDCANCEL}, 0, MAIN_REFUSED},
+      {"Cancel, then OK", false, {OS_IDCANCEL, OS_IDOK}, 0, MAIN_REFUSED},
+      {"Cancel during the restart wait", true, {OS_IDCANCEL}, 0, MAIN_REFUSED},
+      {"OK during the restart wait", true, {OS_IDOK}, OS_IDCANCEL, MAIN_REFUSED},
   };
+  const std::string cancelled = "===FW upgrade started ===\r\r\nQuillonDlg Cancel Pressed\r\r\n";
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
-    DeviceClose(testRun.device);
-    ResetFakes();
-    script = std::make_shared<ModuleScript>();
-    std::remove(logPath.c_str());
-    fakeDialog.users[MAIN] = [&](OsWindow dialog) {
-      PlugModule();
-      FakeDialogFireTimer(dialog, POLL_TIMER);
+    Reset();
+    bool pressed = false;
+    uint32_t pressedAt = 0;
+    std::string fieldWhileOut, logWhileOut;
+    std::set<int> disabledWhileOut;
+    SerialDevice *runDeviceWhileOut = nullptr;
+    bool endedWhileOut = true;
+    // As the user does on the interface thread while the poll's thread waits.
+    auto pressWhileOut = [&](OsWindow dialog) {
+      OsThread poll = FakeThreadSwitch(nullptr);
       for (int id : row.presses) FakeDialogPress(dialog, id);
-      EXPECT_EQ(Field(MODEL), "No module found") << "the poll has not reported";
-      EXPECT_EQ(Count(Log(), "Time: "), 0u);
-      EXPECT_EQ(fakeDialog.windows[dialog].disabled.size(), row.end == MAIN_UPDATE_RAN ? 2u : 0u);
-      EXPECT_FALSE(fakeDialog.windows[dialog].ended) << "not under a poll that is out";
+      FakeThreadSwitch(poll);
+      pressed = true;
+      pressedAt = fakeClock.tick;
+      fieldWhileOut = Field(MODEL);
+      logWhileOut = Log();
+      disabledWhileOut = fakeDialog.windows[dialog].disabled;
+      runDeviceWhileOut = testRun.device;
+      endedWhileOut = fakeDialog.windows[dialog].ended;
+    };
+    if (row.restartWait) {
+      module = PlayModule(FakeCommAddPort(com7), [](const std::string &command) {
+        return std::string(command == "vers=1" || command == "AT*Q2RESET" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+      });
+      FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+      ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
+      module->commands.clear();
+      fakeClock.onSleep = [&](int) {
+        if (!pressed && CommandCount("AT*Q2RESET") == 1) pressWhileOut(Main());
+      };
+    }
+    bool served = false;
+    fakeDialog.users[MAIN] = [&](OsWindow dialog) {
+      if (!row.restartWait) {
+        PlugModule();
+        FakeDialogFireTimer(dialog, POLL_TIMER);
+        pressWhileOut(dialog);
+        FakeDialogPump();
+      }
+      if (row.afterReport == 0) return;
+      // Reported, and nothing served: OK is live again.
+      EXPECT_FALSE(fakeDialog.windows[dialog].ended);
+      EXPECT_TRUE(fakeDialog.windows[dialog].disabled.empty());
+      EXPECT_EQ(Count(Log(), okLine), 0u);
+      EXPECT_EQ(Field(MODEL), row.restartWait ? "No module found" : "M7120x");
+      served = true;
+      FakeDialogPress(dialog, row.afterReport);
       FakeDialogPump();
     };
     EXPECT_EQ(MainDialogRun(&testRun), row.end);
-    EXPECT_NE(testRun.device, nullptr);
-    if (row.lastLine != nullptr) {
-      EXPECT_EQ(Log(), row.lastLine) << "no header: OK was never served";
-    } else {
+    fakeClock.onSleep = nullptr;
+    ASSERT_TRUE(pressed);
+    // Blank before the first poll's report, the last report's after.
+    EXPECT_EQ(fieldWhileOut, row.restartWait ? "" : "No module found") << "the poll had not reported";
+    EXPECT_EQ(logWhileOut.find("Time: "), std::string::npos);
+    EXPECT_EQ(disabledWhileOut, std::set<int>{OS_IDOK}) << "OK greyed, Cancel live";
+    EXPECT_FALSE(endedWhileOut) << "not under a poll that is out";
+    EXPECT_EQ(runDeviceWhileOut, nullptr) << "the poll holds the device";
+    EXPECT_EQ(served, row.afterReport != 0);
+    if (row.end == MAIN_UPDATE_RAN) {
       EXPECT_EQ(Count(Log(), "HW version: QHW 552 08/101 R1D\r\r\n"), 1u);
       EXPECT_EQ(Count(Log(), okLine), 1u);
       EXPECT_EQ(Count(Log(), "Cancel"), 0u);
       EXPECT_EQ(WorkersCreated(), 1);
+    } else {
+      EXPECT_EQ(Log(), cancelled) << "OK was never served";
+      EXPECT_EQ(WorkersCreated(), 0);
     }
+    if (!row.restartWait) {
+      EXPECT_NE(testRun.device, nullptr) << "the poll's device handed over, for the entry to close";
+      continue;
+    }
+    EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
+    // Cancel ends the wait after the read under way; OK leaves it to run
+    // to its two minutes.
+    if (row.presses[0] == OS_IDCANCEL)
+      EXPECT_LE(fakeClock.tick - pressedAt, 2000u);
+    else
+      EXPECT_TRUE(Traced("The port did not go away within 120000 ms of the restart"));
   }
+}
+
+// Greying OK for a poll takes its focus away, as Windows does; the report
+// gives it back, so Enter still means OK, and the first report gives OK
+// the focus the dialog manager passed over while OK was grey. A focus the
+// user moved to Cancel stays there.
+TEST_F(MainDialogTest, APollLeavesTheFocusOnOkOrWhereTheUserPutIt) {
+  fakeDialog.users[MAIN] = [](OsWindow dialog) {
+    FakeDialogWindow &window = fakeDialog.windows[dialog];
+    EXPECT_EQ(window.focus, OS_IDOK) << "after the first poll's report";
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    EXPECT_EQ(window.focus, 0) << "greyed while the poll is out";
+    FakeDialogPump();
+    EXPECT_EQ(window.focus, OS_IDOK);
+    window.focus = OS_IDCANCEL;  // the user tabs to Cancel
+    FakeDialogFireTimer(dialog, POLL_TIMER);
+    FakeDialogPump();
+    EXPECT_EQ(window.focus, OS_IDCANCEL);
+    FakeDialogPress(dialog, OS_IDCANCEL);
+  };
+  EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+  EXPECT_EQ(fakeThread.history.size(), 3u) << "the first poll and two timer polls";
 }
 
 TEST_F(MainDialogTest, AModuleThatTakesTheUpdateStateQueryIsNotAskedForItsPin) {
@@ -774,20 +862,25 @@ struct QuietReturnRow {
   int code;       // testRun.result once judged
   int end;
   int polls;
+  // Its firmware crashes at every start: the port comes back with the
+  // loader on it for one poll and is gone for the next, and so on.
+  bool bootLoop = false;
 };
 
 // Quiet mode presses OK at once; a module it restarted out of its update
 // mode is first given up to 120 polls to come back, and judged then: a
 // module back in AT mode goes on to the checks (here, a board the rules
 // refuse, which shows that it was identified), one never back ends with no
-// module found, as before, and so does one whose loader answers ten polls
-// in a row: a loader is no module's return.
+// module found, as before, and so does one whose loader is seen ten times,
+// in a row or not: a loader is no module's return, and a module in a boot
+// loop shows its loader only between polls that find nothing.
 TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
   const QuietReturnRow rows[] = {
       {"back in AT mode", false, 3, RESULT_NOT_SUPPORTED, MAIN_REFUSED, 3},
       {"back on the 120th poll", false, 120, RESULT_NOT_SUPPORTED, MAIN_REFUSED, 120},
       {"back in its loader", true, 2, RESULT_SUCCESS, MAIN_REFUSED, 11},
       {"never back", false, -1, RESULT_SUCCESS, MAIN_REFUSED, 120},
+      {"in a boot loop", true, -1, RESULT_SUCCESS, MAIN_REFUSED, 19, true},
   };
   for (const QuietReturnRow &row : rows) {
     SCOPED_TRACE(row.name);
@@ -797,7 +890,10 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
     OpenModuleInUpdateMode(row.damaged);
     int polls = 0;
     fakeClock.onSleep = [&](int milliseconds) {
-      if (milliseconds == 1000 && ++polls == row.backAfter) FakeCommReplug(com7);
+      if (milliseconds != 1000) return;
+      ++polls;
+      if (row.bootLoop && polls % 2 == 0) FakeCommVanish(com7, FAKE_VANISH_WINE);
+      if (polls == row.backAfter || (row.bootLoop && polls % 2 == 1)) FakeCommReplug(com7);
     };
     EXPECT_EQ(MainDialogRun(&testRun), row.end);
     fakeClock.onSleep = nullptr;
@@ -806,6 +902,49 @@ TEST_F(MainDialogTest, QuietModeWaitsForAModuleItRestartedOutOfUpdateMode) {
     EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
     EXPECT_EQ(Count(Log(), okLine), 1u);
     EXPECT_EQ(WorkersCreated(), 0) << "nothing is ever sent to a module in update mode";
+  }
+}
+
+// How long a quiet run waits for a module it restarted that never comes
+// back, as the README's Deploying section says: from about two minutes
+// (its port goes at once: 120 searches a second apart) to about eight (it
+// keeps its port and says nothing: the restart's five seconds, two
+// minutes for the port to go, then 120 searches, each a second and the
+// two probe seconds of the silent port).
+TEST_F(MainDialogTest, QuietModeWaitsTwoToEightMinutesForAModuleThatNeverComesBack) {
+  struct Row {
+    const char *name;
+    bool keepsItsPort;
+    uint32_t atLeastMs, atMostMs;
+  };
+  const Row rows[] = {
+      {"its port goes at once", false, 120000, 135000},          // 129 s
+      {"it keeps its port and says nothing", true, 480000, 500000},  // 492 s
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    testRun.quiet = 1;
+    auto restarted = std::make_shared<bool>(false);
+    const bool keeps = row.keepsItsPort;
+    module = PlayModule(FakeCommAddPort(com7), [restarted, keeps](const std::string &command) {
+      if (*restarted) return std::string();
+      if (command == "AT*Q2RESET") {
+        *restarted = true;
+        if (!keeps) FakeCommVanish(com7, FAKE_VANISH_WINE);
+        return std::string();
+      }
+      return std::string(command == "vers=1" ? "\r\nOK\r\n" : "\r\nERROR\r\n");
+    });
+    FakeRegistryAddKey(serialComm).values.push_back({"\\Device\\mdm0", OS_REG_SZ, FakeRegText("COM7")});
+    ASSERT_EQ(SerialDeviceOpen(&testRun.device, com7, 9600), 0);
+    uint32_t start = fakeClock.tick;
+    EXPECT_EQ(MainDialogRun(&testRun), MAIN_REFUSED);
+    uint32_t waited = fakeClock.tick - start;
+    EXPECT_GE(waited, row.atLeastMs);
+    EXPECT_LE(waited, row.atMostMs);
+    EXPECT_EQ(CommandCount("AT*Q2RESET"), 1);
+    EXPECT_EQ(Count(Log(), okLine), 1u) << "judged, with no module, once the wait is over";
   }
 }
 

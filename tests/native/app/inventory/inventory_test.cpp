@@ -24,8 +24,10 @@
 #include "fakes/fake_std_output.h"
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
+#include "module_interface.h"
 #include "support/json_value.h"
 #include "support/scripted_module.h"
+#include "support/source_tree.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
 #include "support/trace_lines.h"
@@ -48,6 +50,12 @@ const std::string refusedBoard = Identity("QHW 552 08/106", "R1D", "R1D05");
 const char ok[] = "\r\nOK\r\n";
 const char error[] = "\r\nERROR\r\n";
 const char atMode[] = "\r\nM7120x\r\n\r\nOK\r\n";
+
+bool InventoryMaySend(const std::string &command) {
+  for (const ModuleCommand *allowed : inventoryCommands)
+    if (command == allowed->text) return true;
+  return false;
+}
 
 std::string Hex(const unsigned char *bytes, size_t length) {
   std::string hex;
@@ -156,6 +164,7 @@ TEST_F(InventoryTest, EachStatusGivesItsCodeReportAndCommands) {
     }
     EXPECT_EQ(QuillonRun(&testRun, row.args), row.code);
     EXPECT_EQ(module ? module->commands : Commands{}, row.commands);
+    for (const std::string &sent : row.commands) EXPECT_TRUE(InventoryMaySend(sent)) << sent << " is not in the list";
     ExpectUntouched();
 
     JsonValue report = Report();
@@ -403,6 +412,24 @@ TEST_F(InventoryTest, WithoutTheOptionARunStaysARun) {
   EXPECT_EQ(QuillonRun(&testRun, "-h"), 1);
   EXPECT_EQ(ReadBytes(logPath), "===FW upgrade started ===\r\r\n");
   EXPECT_EQ(ReadBytes(reportPath), "");
+}
+
+// The README's table of the commands the inventory sends is the code's
+// list, in its order.
+TEST(InventoryCommands, TheReadmeTableIsTheList) {
+  const std::string readme = SourceTreeFile("README.md");
+  const std::string head = "| Command | What it asks |\n|---|---|\n";
+  size_t at = readme.find(head);
+  ASSERT_NE(at, std::string::npos) << "the README's table of the inventory's commands";
+  std::vector<std::string> listed;
+  for (at += head.size(); readme.compare(at, 3, "| `") == 0; at = readme.find('\n', at) + 1) {
+    size_t end = readme.find('`', at + 3);
+    ASSERT_NE(end, std::string::npos);
+    listed.push_back(readme.substr(at + 3, end - at - 3));
+  }
+  std::vector<std::string> list;
+  for (const ModuleCommand *command : inventoryCommands) list.push_back(command->text);
+  EXPECT_EQ(listed, list);
 }
 
 }  // namespace
