@@ -87,11 +87,20 @@ int Texts(const char *caption) {
   return 0;
 }
 
+// Presses the button as a user would: only once it is enabled. The main
+// dialog greys OK for the length of each poll for the module (a few
+// milliseconds a second while it looks), and ignores an OK that comes
+// then; a click posted into that moment would be lost. Waits up to 10 s for
+// the button, then gives up with 3.
 int Click(const char *caption, const char *button) {
   HWND dialog = FindDialog(caption);
   if (dialog == nullptr) return 1;
   for (HWND child : Children(dialog)) {
     if (ClassOf(child) != "Button" || WithoutAccelerator(WindowText(child)) != button) continue;
+    for (int waited = 0; !IsWindowEnabled(child); waited += 5) {
+      if (waited >= 10000 || !IsWindow(child)) return 3;
+      Sleep(5);
+    }
     PostMessageA(child, BM_CLICK, 0, 0);
     return 0;
   }
