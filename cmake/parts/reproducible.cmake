@@ -13,4 +13,9 @@ target_compile_options(quillon_core PUBLIC
   -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
   -ffile-prefix-map=${CMAKE_BINARY_DIR}/=)
 # GNU ld stamps the link time into the PE header unless told not to.
-target_link_options(Quillon PRIVATE -Wl,--no-insert-timestamp)
+# Stripped: the static runtime libraries bring their own debug sections,
+# with the paths of the machine that built them, and the symbol table
+# leaves the file at a length that signing pads; without them the file
+# ends on a section, and a signature is purely appended, so taking it off
+# gives the unsigned bytes back (tools/compare-release.sh).
+target_link_options(Quillon PRIVATE -Wl,--no-insert-timestamp -s)
