@@ -4,7 +4,11 @@
 # depths, one after the other, the second under another time zone and
 # locale; prints both SHA-256 sums and exits 0 only when they are equal.
 #
-#     tools/check-reproducible.sh [COMMIT]      # default HEAD
+#     tools/check-reproducible.sh [COMMIT [CMAKE-ARGUMENTS...]]
+#
+# COMMIT defaults to HEAD; the arguments go to both configurations (a
+# release names the maker's images: -DQUILLON_FULL_PACKAGE=... and
+# -DQUILLON_OPTIONAL_IMAGE=..., with absolute paths).
 #
 # Takes the committed tree (git archive), so local changes do not count,
 # and builds without a compiler cache, which would hide a difference.
@@ -14,6 +18,7 @@ set -eu
 
 source=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 commit=$(git -C "$source" rev-parse --verify "${1:-HEAD}^{commit}")
+[ $# -gt 0 ] && shift
 jobs=${JOBS:-2}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT INT TERM
@@ -23,21 +28,21 @@ export CCACHE_DISABLE=1
 first="$scratch/a/quillon"
 second="$scratch/build-two/deeper/quillon-source"
 
-build() {  # folder, then the environment to build in
-  folder=$1
-  shift
+build() {  # folder, time zone, locale, then the CMake arguments
+  folder=$1 zone=$2 locale=$3
+  shift 3
   mkdir -p "$folder"
   git -C "$source" archive "$commit" | tar -x -C "$folder"
   echo "building $commit in $folder" >&2
-  (cd "$folder" && env "$@" cmake --preset windows >"$scratch/configure.log" 2>&1 &&
-    env "$@" cmake --build --preset windows --target Quillon -j"$jobs" >"$scratch/build.log" 2>&1) || {
+  (cd "$folder" && TZ=$zone LC_ALL=$locale cmake --preset windows "$@" >"$scratch/configure.log" 2>&1 &&
+    TZ=$zone LC_ALL=$locale cmake --build --preset windows --target Quillon -j"$jobs" >"$scratch/build.log" 2>&1) || {
     cat "$scratch/configure.log" "$scratch/build.log" >&2
     exit 2
   }
 }
 
-build "$first" TZ=UTC LC_ALL=C
-build "$second" TZ=Pacific/Kiritimati LC_ALL=C.UTF-8
+build "$first" UTC C "$@"
+build "$second" Pacific/Kiritimati C.UTF-8 "$@"
 
 a=$(sha256sum <"$first/build/windows/Quillon.exe" | cut -d' ' -f1)
 b=$(sha256sum <"$second/build/windows/Quillon.exe" | cut -d' ' -f1)
