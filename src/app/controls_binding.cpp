@@ -14,6 +14,7 @@ static const char traceSource[] = "..\\..\\..\\src\\app\\controls_binding";
 
 static const wchar_t controlsDll[] = L"comctl32.dll";
 static const char storeFolder[] = "\\WinSxS\\";
+static const char manifestsFolder[] = "Manifests\\";
 
 static char Fold(char c) { return c == '/' ? '\\' : (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
 
@@ -48,10 +49,22 @@ static ControlsBindingVerdict JudgeRedirection(const OsDllBinding *binding, cons
   if (std::strncmp(manifest, "\\\\?\\", 4) == 0) manifest += 4;
   const char *name = binding->folder;
   if (std::strncmp(name, "\\\\?\\", 4) == 0) name += 4;
-  if (PlainName(name))
+  if (PlainName(name)) {
     std::snprintf(folder, capacity, "%s%s", store, name);
-  else
+  } else if (name[0] == '\0') {
+    // No folder named: a store assembly's files lie in the folder named as
+    // its manifest in the store's manifests folder.
+    char manifests[2 * OS_BINDING_PATH];
+    std::snprintf(manifests, sizeof manifests, "%s%s", store, manifestsFolder);
+    if (PathBelow(manifest, manifests)) {
+      const char *file = manifest + std::strlen(manifests);
+      const char *dot = std::strrchr(file, '.');
+      if (PlainName(file) && dot != nullptr && dot > file)
+        std::snprintf(folder, capacity, "%s%.*s", store, (int)(dot - file), file);
+    }
+  } else {
     std::snprintf(folder, capacity, "%s", name);
+  }
   return PathBelow(manifest, store) && PathBelow(folder, store) ? CONTROLS_FROM_STORE : CONTROLS_REFUSED;
 }
 

@@ -52,6 +52,7 @@ const BindingRow bindingRows[] = {
     {"in the store of Windows on another drive", OS_DLL_REDIRECTED,
      "D:\\Win\\WinSxS\\Manifests\\amd64_microsoft.windows.common-controls.manifest", storeName, 0, "D:\\Win\\",
      true, ""},
+    {"in the store, the context names no folder", OS_DLL_REDIRECTED, storeManifest, "", 0, "C:\\Windows", true, ""},
     {"in the program's folder", OS_DLL_REDIRECTED,
      std::string(downloads) + "\\Microsoft.Windows.Common-Controls.manifest", "", 0, "C:\\Windows", false,
      "Microsoft.Windows.Common-Controls.manifest"},
@@ -69,6 +70,8 @@ const BindingRow bindingRows[] = {
      "C:\\Windows\\WinSxSCopy\\Manifests\\x.manifest", storeName, 0, "C:\\Windows", false, "WinSxSCopy"},
     {"the store itself, no assembly folder", OS_DLL_REDIRECTED, "C:\\Windows\\WinSxS\\", "", 0, "C:\\Windows",
      false, "(no folder)"},
+    {"a manifest in the store but outside its manifests, no folder", OS_DLL_REDIRECTED,
+     "C:\\Windows\\WinSxS\\Temp\\x.manifest", "", 0, "C:\\Windows", false, "(no folder)"},
     {"the query fails", OS_DLL_QUERY_FAILED, "", "", 5, "C:\\Windows", false, "error 5"},
     {"the Windows folder cannot be read", OS_DLL_REDIRECTED, storeManifest, storeName, 0, "", false,
      "amd64_microsoft.windows.common-controls"},
@@ -120,7 +123,7 @@ TEST_F(ControlsBindingTest, OnlyTheStoreOrSystem32LetTheFirstBoxCome) {
 // Refused, a whole run stops there: no dialog, no port, no hand-off of the
 // module, quiet or not.
 TEST_F(ControlsBindingTest, ARefusedBindingStartsNothing) {
-  const BindingRow &planted = bindingRows[5];
+  const BindingRow &planted = bindingRows[6];
   for (const char *line : {"", "-q", "-q -t COM7", "-t SIMULATOR"}) {
     SCOPED_TRACE(line);
     Reset(&planted);
@@ -137,7 +140,7 @@ TEST_F(ControlsBindingTest, ARefusedBindingStartsNothing) {
 // An inventory makes no window and never loads the common controls: it
 // never asks, and a binding that a run would refuse does not stop it.
 TEST_F(ControlsBindingTest, AnInventoryNeverLooksTheBindingUp) {
-  Reset(&bindingRows[5]);
+  Reset(&bindingRows[6]);
   EXPECT_EQ(QuillonRun(&testRun, "-i"), 21) << "no module";
   EXPECT_TRUE(fakeSideBySide.lookups.empty());
   EXPECT_TRUE(fakeUi.shown.empty());
