@@ -79,3 +79,9 @@ endif()
 add_test(NAME signature_verifies
          COMMAND ${QUILLON_SIGN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/signing/verify_signature.py
                  ${QUILLON_OSSLSIGNCODE} ${signed_exe} ${unsigned_exe} ${sign_cafile})
+
+# The README's comparison of a signed release with a local build, once on
+# this build's own signed and unsigned programs.
+add_test(NAME signed_release_compares
+         COMMAND ${QUILLON_SIGN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/signing/compare_release.py
+                 ${QUILLON_OSSLSIGNCODE} ${PROJECT_SOURCE_DIR}/tools/compare-release.sh ${signed_exe} ${unsigned_exe})

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/cmdline.h"
+#include "app/controls_binding.h"
 #include "app/dialogs/main_dialog.h"
 #include "app/inventory/inventory_run.h"
 #include "app/run_record.h"
@@ -145,6 +146,13 @@ int QuillonRun(RunRecord *run, const char *commandLine) {
     run->quiet = 1;
   else
     UpgradeLogOpen(upgradeLogPath);
+  // Before the first box or dialog, which would load the common controls
+  // wherever their binding points. An inventory makes no window and never
+  // loads them.
+  if (!inventory && CheckControlsBinding() == CONTROLS_REFUSED) {
+    UpgradeLogResult(RESULT_UNKNOWN_ERROR);
+    return RESULT_UNKNOWN_ERROR;
+  }
   if (ReadCommandLine(run, inventory, count, entries) == COMMAND_LINE_EXIT) return 1;
   if (inventory) return InventoryRun(run->portName, run->forced, upgradeLogPath);
 

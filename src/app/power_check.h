@@ -18,7 +18,10 @@ struct PowerReading {
 // Never waits. A reading that fails is all unknown, which lets a run go on.
 PowerReading ReadPower();
 
-// Nonzero when the rule refuses to start an update on this reading.
+// Nonzero when the rule refuses to start an update on this reading: the
+// battery says it is low (a charge under 25 %, or critical when it gives
+// no charge) and the AC is offline, or unknown with the battery not
+// charging.
 int PowerRefusesUpdate(const PowerReading *reading);
 
 // The refusal as the user reads it, into `text` of `capacity` bytes.

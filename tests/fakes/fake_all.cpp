@@ -13,6 +13,7 @@
 #include "fakes/fake_power.h"
 #include "fakes/fake_process.h"
 #include "fakes/fake_registry.h"
+#include "fakes/fake_side_by_side.h"
 #include "fakes/fake_std_output.h"
 #include "fakes/fake_sync.h"
 #include "fakes/fake_thread.h"
@@ -32,6 +33,7 @@ void ResetAllFakes() {
   FakeFileAttributesReset();
   FakeFileReplaceReset();
   FakeStdOutputReset();
+  FakeSideBySideReset();
   SimulatorReset();
   fakeProcessId = 4242;
   fakeDebugLines.clear();

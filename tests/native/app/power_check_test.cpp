@@ -41,15 +41,31 @@ const PowerRow powerRows[] = {
     {"on battery at 25 %", 0, 0, 25, false, false},
     {"on battery at 100 %", 0, 1, 100, false, false},
     {"on battery, charge unknown", 0, 255, 255, false, false},
-    {"AC unknown at 5 %", 255, 4, 5, false, false},
+    {"on battery at 5 %, charging", 0, 4 | 8, 5, false, true},
+    {"on battery, critical, charge unknown", 0, 4, 255, false, true},
+    {"on AC, critical, charge unknown", 1, 4, 255, false, false},
+    // Windows cannot tell the AC status: the battery decides, and a low
+    // battery that is not charging is no proof of the adapter.
+    {"AC unknown at 5 %", 255, 4, 5, false, true},
+    {"AC unknown at 24 %, flag unknown", 255, 255, 24, false, true},
+    {"AC unknown at 5 %, charging", 255, 4 | 8, 5, false, false},
+    {"AC unknown at 25 %", 255, 0, 25, false, false},
+    {"AC unknown, critical, charge unknown", 255, 4, 255, false, true},
+    {"AC unknown, nothing known", 255, 255, 255, false, false},
     {"no system battery", 0, 128, 5, false, false},
+    {"no system battery, critical flag", 0, 128 | 4, 255, false, false},
     {"the reading fails", 0, 4, 5, true, false},
 };
 
 const char refusal[] =
     "The laptop is running on its battery, which is at %d %%. Connect the AC adapter, then press OK again.";
 
+// The charge when the battery gives one (0-100); otherwise its critical
+// flag spoke.
 std::string RefusalText(int percent) {
+  if (percent > 100)
+    return "The laptop is running on its battery, which is almost empty. Connect the AC adapter, then press OK "
+           "again.";
   char text[200];
   std::snprintf(text, sizeof text, refusal, percent);
   return text;

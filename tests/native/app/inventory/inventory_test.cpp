@@ -215,6 +215,8 @@ TEST_F(InventoryTest, PowerIsReportedAndDecidesLast) {
   const OsPowerStatus onAc = {/*acLineStatus=*/1, /*batteryFlag=*/128, /*batteryLifePercent=*/255};
   const OsPowerStatus atTen = {/*acLineStatus=*/0, /*batteryFlag=*/4, /*batteryLifePercent=*/10};
   const OsPowerStatus atThirty = {/*acLineStatus=*/0, /*batteryFlag=*/0, /*batteryLifePercent=*/30};
+  const OsPowerStatus acUnknownAtTen = {/*acLineStatus=*/255, /*batteryFlag=*/2, /*batteryLifePercent=*/10};
+  const OsPowerStatus criticalNoCharge = {/*acLineStatus=*/0, /*batteryFlag=*/4, /*batteryLifePercent=*/255};
   struct Row {
     const char *name;
     OsPowerStatus power;
@@ -234,6 +236,10 @@ TEST_F(InventoryTest, PowerIsReportedAndDecidesLast) {
        "battery-low", "offline", 10},
       {"applicable on battery at 30 %", atThirty, false,
        {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 0, "applicable", "offline", 30},
+      {"applicable, AC unknown, battery at 10 % not charging", acUnknownAtTen, false,
+       {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 28, "battery-low", "unknown", 10},
+      {"applicable on a critical battery with no charge given", criticalNoCharge, false,
+       {{"AT+CGMM", atMode}, {"AT*QVERS", admitted}, {"AT*QESFUD?", ok}}, 28, "battery-low", "offline", -1},
       {"not supported on battery at 10 %", atTen, false, {{"AT+CGMM", atMode}, {"AT*QVERS", refusedBoard}}, 22,
        "not-supported", "offline", 10},
       {"pin required on battery at 10 %", atTen, false,
