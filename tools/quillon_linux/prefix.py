@@ -90,7 +90,10 @@ class Prefix:
         """Quillon's windows need a desktop whose explorer is up: checked and
         held (see desktop_hold.py); a spoilt one only goes with its server.
         Returns the hold, to be ended once Quillon has."""
-        hold = desktop_hold.DesktopHold(self.wine, program, self.env, log=self.desktop_log)
+        # Wine's word on an explorer that failed goes to the log: the
+        # explorer the program starts writes where the program does.
+        hold = desktop_hold.DesktopHold(self.wine, program, dict(self.env, WINEDEBUG="-all,err+all,+explorer"),
+                                        log=self.desktop_log)
 
         def restart():
             if not self.server_ours:
