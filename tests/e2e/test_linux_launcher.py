@@ -292,7 +292,7 @@ class LinuxLauncher(unittest.TestCase):
         return {"QUILLON_MMCLI": os.path.join(self.bin, "no-such-mmcli")}
 
     def update_through_the_launcher(self, next_number, mmcli, sysfs=None, other=None, args=("-q",), env=None,
-                                    watch=None, **launch):
+                                    watch=None, scenario="default", **launch):
         """mmcli: the fake ModemManager lists the module's first port;
         sysfs: the tree the launcher reads (an empty one when None);
         other: a device beside the module that must get nothing; env: more
@@ -302,7 +302,7 @@ class LinuxLauncher(unittest.TestCase):
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         started = time.time()
-        with EmulatedModule(session, "default", follow=nodes.follow) as module:
+        with EmulatedModule(session, scenario, follow=nodes.follow) as module:
             first = nodes.current
             env = dict({"QUILLON_PREFIX": self.clone_prefix(),
                         "QUILLON_SYSFS_ROOT": (sysfs or self.fake_sysfs()).root}, **(env or {}))
@@ -430,23 +430,27 @@ class LinuxLauncher(unittest.TestCase):
     def test_the_desktop_s_display_ends_in_the_middle_of_the_flash(self):
         # The user's display: an X server of the test's own, ended while
         # the package is on the wire, as at a logout. Xlib ends every
-        # client of a display that goes away.
+        # client of a display that goes away. The module answers each chunk
+        # a little late, so that the package is seconds on the wire.
         desktop = WineSession("linux-launcher-desktop")
         desktop._start_xvfb(timeout=30)
         self.addCleanup(desktop._stop_xvfb)
-        ended = []
+        ended, seen = [], []
 
         def watch(module):
+            seen.append(module)
+
             def end_the_desktop_mid_flash(messages):
-                if not ended and len(module.events("header", package=0)) >= 100:
+                chunks = len(module.events("header", package=1))
+                if not ended and chunks >= 50:
                     desktop._stop_xvfb()
-                    ended.append(len(module.events("header", package=0)))
+                    ended.append(chunks)
             return end_the_desktop_mid_flash
 
-        output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=False, env={
-            "DISPLAY": desktop.display}, watch=watch)
+        self.update_through_the_launcher(next_number=False, mmcli=True, env={"DISPLAY": desktop.display},
+                                         watch=watch, scenario={"reply_delay": 0.005})
         self.assertTrue(ended, "the display ended while the package was on the wire")
-        self.assertIn("a display of its own for this unattended run", output)
+        self.assertLess(ended[0], len(seen[0].events("header", package=1)) - 100, "well before its last chunk")
 
     def unbuilt_checkout(self, beside_exe):
         """The launcher's files as a Linux machine gets them, with no build
@@ -467,7 +471,7 @@ class LinuxLauncher(unittest.TestCase):
 
     def test_a_release_exe_with_its_desktop_program_needs_no_build(self):
         launcher, exe = self.unbuilt_checkout(["desktop_ready.exe"])
-        output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=False, launcher=launcher, exe=exe)
+        output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=True, launcher=launcher, exe=exe)
         self.assertNotIn("is not checked or held", output)
 
     def test_a_release_exe_alone_runs_and_says_what_it_gives_up(self):
