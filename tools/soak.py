@@ -23,9 +23,23 @@ services are still starting), with K processes keeping the CPUs busy. It
 counts the exit codes and, apart, the runs that gave up right after the
 opening probe: an exit other than 0 with no run header in the upgrade log.
 Exits 0 when every run exited 0.
+
+    python3 tools/soak.py --first-uses [--load K] [N]
+
+N first uses of the Linux launcher (tools/quillon-linux -q, with no
+DISPLAY), each with a home of its own, so each boots its own prefix and
+starts its own display, then a whole quiet update of the emulated module on
+a /dev/ttyACM<N> link (needs root), with K processes keeping the CPUs busy.
+It prints each run's exit code, time and how often the launcher started
+Wine again for a desktop that gave no windows. Exits 0 when every run
+exited 0.
 """
 import argparse
 import os
+import re
+import shutil
+import tempfile
+import types
 import statistics
 import subprocess
 import sys
@@ -159,12 +173,96 @@ def fresh_prefixes(runs, load):
     return 0 if codes.get(0, 0) == runs else 1
 
 
+LAUNCHER = os.path.join(ROOT, "tools", "quillon-linux")
+
+
+class DevNode:
+    """The module's /dev/ttyACM<N> link, on the lowest free number, that
+    goes away and comes back with the emulator's pty."""
+
+    def __init__(self):
+        self.path = None
+
+    def follow(self, event, pty):
+        if event == "READY":
+            n = 0
+            while os.path.lexists("/dev/ttyACM%d" % n):
+                n += 1
+            self.path = "/dev/ttyACM%d" % n
+            os.symlink(pty, self.path)
+        elif self.path is not None:
+            os.unlink(self.path)
+            self.path = None
+
+    def remove(self):
+        if self.path is not None and os.path.islink(self.path):
+            os.unlink(self.path)
+
+
+def first_uses(runs, load):
+    """The launcher's first use, again and again: a new home, so a new
+    prefix and display each time, with the CPUs kept busy."""
+    if not os.access("/dev", os.W_OK):
+        sys.stderr.write("soak: --first-uses makes the module's port in /dev: run it as root\n")
+        return 2
+    busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL)
+            for _ in range(load)]
+    codes, restarts = {}, []
+    artifacts = os.path.join(BUILD, "e2e-artifacts", "soak-first-uses")
+    os.makedirs(artifacts, exist_ok=True)
+    try:
+        for number in range(1, runs + 1):
+            home = tempfile.mkdtemp(prefix="quillon-first-use-")
+            node = DevNode()
+            session = types.SimpleNamespace(prefix=None, artifacts=artifacts)
+            try:
+                with EmulatedModule(session, "default", follow=node.follow):
+                    env = dict(os.environ, HOME=home, QUILLON_MMCLI=os.path.join(home, "no-mmcli"))
+                    for name in ("DISPLAY", "QUILLON_PREFIX", "XAUTHORITY"):
+                        env.pop(name, None)
+                    began = time.monotonic()
+                    done = subprocess.run([sys.executable, LAUNCHER, "--exe", EXE, "-q", "-t", node.path],
+                                          env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                          stderr=subprocess.STDOUT, timeout=RUN_LIMIT)
+                    seconds = time.monotonic() - began
+                output = done.stdout.decode(errors="replace")
+                again = output.count("starting Wine again")
+                if done.returncode != 0 or again:
+                    with open(os.path.join(artifacts, "run%d.txt" % number), "w") as f:
+                        f.write(output)
+                    prefix = os.path.join(home, ".local", "share", "quillon", "prefix")
+                    for name in ("quillon-desktop.log", "quillon-wineserver.log", "quillon-wineboot.log"):
+                        if os.path.exists(os.path.join(prefix, name)):
+                            shutil.copy(os.path.join(prefix, name),
+                                        os.path.join(artifacts, "run%d-%s" % (number, name)))
+            finally:
+                node.remove()
+                shutil.rmtree(home, ignore_errors=True)
+            codes[done.returncode] = codes.get(done.returncode, 0) + 1
+            restarts.append(again)
+            print("run %d: exit %d in %.1f s, Wine started again %d times%s" % (
+                number, done.returncode, seconds, again,
+                "" if done.returncode == 0 else ": " + " | ".join(re.findall(r"quillon-linux: (.*)", output)[-2:])),
+                flush=True)
+    finally:
+        for process in busy:
+            process.kill()
+            process.wait()
+    print()
+    print("exit codes: %s" % ", ".join("%s: %d" % (code, n) for code, n in sorted(codes.items(), key=str)))
+    print("runs that started Wine again for its desktop: %d of %d" % (sum(1 for n in restarts if n), runs))
+    return 0 if codes.get(0, 0) == runs else 1
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="soak.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("runs", nargs="?", type=int, default=50, help="number of runs (default 50)")
     parser.add_argument("--fresh-prefixes", action="store_true",
                         help="stress: each quiet run in a new prefix, the machine loaded")
-    parser.add_argument("--load", type=int, default=2, help="with --fresh-prefixes: busy processes (default 2)")
+    parser.add_argument("--first-uses", action="store_true",
+                        help="stress: first uses of the Linux launcher, each booting its own prefix (root)")
+    parser.add_argument("--load", type=int, default=2,
+                        help="with --fresh-prefixes or --first-uses: busy processes (default 2)")
     args = parser.parse_args(sys.argv[1:] if argv is None else argv)
     if args.runs < 1:
         parser.error("N must be at least 1")
@@ -173,6 +271,8 @@ def main(argv=None):
         return 2
     if args.fresh_prefixes:
         return fresh_prefixes(args.runs, args.load)
+    if args.first_uses:
+        return first_uses(args.runs, args.load)
 
     results = []
     with WineSession("soak") as session:

@@ -235,7 +235,8 @@ class LinuxLauncher(unittest.TestCase):
     def fake_sysfs(self):
         return FakeSysfs(self.root)
 
-    def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None, while_running=None):
+    def launch(self, extra_env, args=("-q",), timeout=600, interrupt_when=None, while_running=None,
+               launcher=LAUNCHER, exe=EXE):
         """Runs the launcher to its end; interrupt_when: a condition on
         which it gets a Ctrl+C (SIGINT) once; while_running: called with
         the launcher's messages so far at each look. Returns the launcher's
@@ -248,13 +249,15 @@ class LinuxLauncher(unittest.TestCase):
                    PATH=self.bin + ":" + os.environ.get("PATH", ""),
                    PYTHONDONTWRITEBYTECODE="1", **{harness.RUN_MARKER: self.marker})
         env.update(extra_env)
+        for name in [name for name, value in env.items() if value is None]:
+            del env[name]
         if "QUILLON_PREFIX" not in extra_env:
             env.pop("QUILLON_PREFIX", None)
         trace = os.path.join(self.root, "trace.txt")
         out_path = os.path.join(self.artifacts, "launcher.err")
         stdout_path = os.path.join(self.artifacts, "launcher.out")
         with open(out_path, "w") as err, open(stdout_path, "wb") as out:
-            popen = subprocess.Popen([sys.executable, LAUNCHER, "--exe", EXE, "--trace", trace] + list(args),
+            popen = subprocess.Popen([sys.executable, launcher, "--exe", exe, "--trace", trace] + list(args),
                                      env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
             deadline = time.monotonic() + timeout
             while popen.poll() is None and time.monotonic() < deadline:
@@ -288,20 +291,25 @@ class LinuxLauncher(unittest.TestCase):
         """The environment of a machine without ModemManager."""
         return {"QUILLON_MMCLI": os.path.join(self.bin, "no-such-mmcli")}
 
-    def update_through_the_launcher(self, next_number, mmcli, sysfs=None, other=None, args=("-q",)):
+    def update_through_the_launcher(self, next_number, mmcli, sysfs=None, other=None, args=("-q",), env=None,
+                                    watch=None, scenario="default", **launch):
         """mmcli: the fake ModemManager lists the module's first port;
         sysfs: the tree the launcher reads (an empty one when None);
-        other: a device beside the module that must get nothing."""
+        other: a device beside the module that must get nothing; env: more
+        of the launcher's environment; watch: called with the module, gives
+        the launcher's while_running."""
         nodes = DevNodes(next_number)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         started = time.time()
-        with EmulatedModule(session, "default", follow=nodes.follow) as module:
+        with EmulatedModule(session, scenario, follow=nodes.follow) as module:
             first = nodes.current
-            env = {"QUILLON_PREFIX": self.clone_prefix(),
-                   "QUILLON_SYSFS_ROOT": (sysfs or self.fake_sysfs()).root}
+            env = dict({"QUILLON_PREFIX": self.clone_prefix(),
+                        "QUILLON_SYSFS_ROOT": (sysfs or self.fake_sysfs()).root}, **(env or {}))
             env.update(self.fake_mmcli([os.path.basename(first)]) if mmcli else self.no_mmcli())
-            code, output, trace, left = self.launch(env, args=[a if a != "FIRST" else first for a in args])
+            if watch is not None:
+                launch["while_running"] = watch(module)
+            code, output, trace, left = self.launch(env, args=[a if a != "FIRST" else first for a in args], **launch)
             came_back_as = [e["pty"] for e in module.events("online")]
             first_byte = min(e["t"] for e in module.events("command"))
             last_event = max(e["t"] for e in module.events())
@@ -389,19 +397,94 @@ class LinuxLauncher(unittest.TestCase):
         self.assertEqual(other.received(), b"")
         self.assertEqual(left, [])
 
-    def test_inventory_report_on_standard_output(self):
+    def inventory(self, env=None, **launch):
+        """-i against a module that already runs the target: its report
+        alone on standard output, and 20."""
         nodes = DevNodes()
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "already_r1d06", follow=nodes.follow):
             env = dict(self.fake_mmcli([os.path.basename(nodes.current)]), QUILLON_PREFIX=self.clone_prefix(),
-                       QUILLON_SYSFS_ROOT=self.fake_sysfs().root)
-            code, output, trace, left = self.launch(env, args=("-i",))
+                       QUILLON_SYSFS_ROOT=self.fake_sysfs().root, **(env or {}))
+            code, output, trace, left = self.launch(env, args=("-i",), **launch)
         self.assertEqual(code, 20, output)
         report = json.loads(self.stdout.decode("utf-8"))  # nothing else on standard output
         self.assertEqual((report["status"], report["exitCode"]), ("current", 20))
         self.assertEqual(report["module"]["softwareVersion"], "R1D06")
         self.assertIn("quillon-linux: Quillon ended with exit code 20", output)
+        self.assertEqual(left, [])
+        return output
+
+    def test_inventory_report_on_standard_output(self):
+        self.inventory()
+
+    def test_inventory_with_no_display(self):
+        # As over SSH: no DISPLAY, no desktop session at all.
+        output = self.inventory({"DISPLAY": None})
+        self.assertIn("a display of its own for this unattended run", output)
+
+    def test_quiet_update_with_no_display(self):
+        output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=True, env={"DISPLAY": None})
+        self.assertIn("a display of its own for this unattended run", output)
+
+    def test_the_desktop_s_display_ends_in_the_middle_of_the_flash(self):
+        # The user's display: an X server of the test's own, ended while
+        # the package is on the wire, as at a logout. Xlib ends every
+        # client of a display that goes away. The module answers each chunk
+        # a little late, so that the package is seconds on the wire.
+        desktop = WineSession("linux-launcher-desktop")
+        desktop._start_xvfb(timeout=30)
+        self.addCleanup(desktop._stop_xvfb)
+        ended, seen = [], []
+
+        def watch(module):
+            seen.append(module)
+
+            def end_the_desktop_mid_flash(messages):
+                chunks = len(module.events("header", package=1))
+                if not ended and chunks >= 50:
+                    desktop._stop_xvfb()
+                    ended.append(chunks)
+            return end_the_desktop_mid_flash
+
+        self.update_through_the_launcher(next_number=False, mmcli=True, env={"DISPLAY": desktop.display},
+                                         watch=watch, scenario={"reply_delay": 0.005})
+        self.assertTrue(ended, "the display ended while the package was on the wire")
+        self.assertLess(ended[0], len(seen[0].events("header", package=1)) - 100, "well before its last chunk")
+
+    def unbuilt_checkout(self, beside_exe):
+        """The launcher's files as a Linux machine gets them, with no build
+        anywhere, and a release folder with beside_exe next to Quillon.exe.
+        Returns (launcher, exe)."""
+        tools = os.path.join(HERE, "..", "..", "tools")
+        checkout = os.path.join(self.root, "checkout", "tools")
+        shutil.copytree(os.path.join(tools, "quillon_linux"), os.path.join(checkout, "quillon_linux"),
+                        ignore=shutil.ignore_patterns("tests", "__pycache__"))
+        os.makedirs(os.path.join(checkout, "wine_desktop"))
+        shutil.copy(os.path.join(tools, "wine_desktop", "desktop_hold.py"), os.path.join(checkout, "wine_desktop"))
+        shutil.copy(LAUNCHER, checkout)
+        release = os.path.join(self.root, "release")
+        os.makedirs(release)
+        for name in ["Quillon.exe"] + list(beside_exe):
+            shutil.copy(os.path.join(os.path.dirname(EXE), name), release)
+        return os.path.join(checkout, "quillon-linux"), os.path.join(release, "Quillon.exe")
+
+    def test_a_release_exe_with_its_desktop_program_needs_no_build(self):
+        launcher, exe = self.unbuilt_checkout(["desktop_ready.exe"])
+        output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=True, launcher=launcher, exe=exe)
+        self.assertNotIn("is not checked or held", output)
+
+    def test_a_release_exe_alone_runs_and_says_what_it_gives_up(self):
+        launcher, exe = self.unbuilt_checkout([])
+        output = self.inventory(launcher=launcher, exe=exe)
+        self.assertIn("no desktop_ready.exe beside %s, nor in a build of this checkout: Wine's desktop is not "
+                      "checked or held" % exe, output)
+
+    def test_a_run_with_dialogs_and_no_display_names_q_and_i(self):
+        code, output, _, left = self.launch({"DISPLAY": None, "QUILLON_PREFIX": self.clone_prefix()}, args=())
+        self.assertEqual(code, 10, output)
+        self.assertIn("no display (DISPLAY is not set): run it from your desktop session, or run it unattended "
+                      "with -q (update) or -i (inventory)", output)
         self.assertEqual(left, [])
 
     def without_modemmanager(self, env, while_running=None):

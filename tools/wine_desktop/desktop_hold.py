@@ -34,17 +34,25 @@ ANSWER_LIMIT_S = 180
 
 
 class DesktopHold:
-    def __init__(self, wine, program, env):
+    def __init__(self, wine, program, env, log=None):
         self.wine = wine
         self.program = program
         self.env = env
+        # Where the program's standard error goes: an explorer it starts
+        # inherits it, so Wine's word on a desktop that failed is there.
+        self.log = log
         self.child = None
 
     def take(self):
         """True when the desktop gives windows; it is then held until end()."""
         self.end()
-        self.child = subprocess.Popen([self.wine, self.program], env=self.env, stdin=subprocess.PIPE,
-                                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, start_new_session=True)
+        err = open(self.log, "ab") if self.log else subprocess.DEVNULL
+        try:
+            self.child = subprocess.Popen([self.wine, self.program], env=self.env, stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, stderr=err, start_new_session=True)
+        finally:
+            if self.log:
+                err.close()
         answer = b""
         deadline = time.monotonic() + ANSWER_LIMIT_S
         while not answer.endswith(b"\n"):
