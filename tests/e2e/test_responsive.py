@@ -132,6 +132,7 @@ class Responsive(unittest.TestCase):
         self.assertEqual(code, 0, lines)
         words = lines[-1].split()
         figures = dict(zip(words[0::2], words[1::2]))
+        print("%s: worst %s ms, the desktop window's worst %s ms" % (caption, figures["worst"], figures["refworst"]))
         return int(figures["tries"]), float(figures["worst"]), int(figures["slow"]), int(figures["greyed"])
 
 
