@@ -80,15 +80,26 @@ def run_step(step):
     began = time.monotonic()
     say("[%s] %s" % (time.strftime("%H:%M:%S"), " ".join(step.argv)))
     with open(log, "w") as out:
-        code = subprocess.run(step.argv, cwd=ROOT, stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=subprocess.STDOUT).returncode
+        process = subprocess.Popen(step.argv, cwd=ROOT, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=subprocess.STDOUT)
+        # wait4: the CPU time of this step's processes alone, while other
+        # steps run beside it.
+        _, status, usage = os.wait4(process.pid, 0)
+        code = process.returncode = os.waitstatus_to_exitcode(status)
     seconds = time.monotonic() - began
+    cpu = usage.ru_utime + usage.ru_stime
     failures = failed_tests(step.preset) if step.preset else []
     if step.preset and code != 0 and not failures:
         failures = [(step.name, tail(log))]
-    say("[%s] %s: %s in %.0f s%s" % (time.strftime("%H:%M:%S"), step.name, "ok" if code == 0 else "FAILED",
-                                     seconds, "" if not step.preset else "; " + summary_line(log)))
+    say("[%s] %s: %s in %.0f s (CPU %.0f s, load %s)%s" % (
+        time.strftime("%H:%M:%S"), step.name, "ok" if code == 0 else "FAILED", seconds, cpu, load_average(),
+        "" if not step.preset else "; " + summary_line(log)))
     return Done(step, code == 0, seconds, failures)
+
+
+def load_average():
+    with open("/proc/loadavg") as f:
+        return f.read().split()[0]
 
 
 def summary_line(log):
