@@ -11,20 +11,12 @@ all:
 	cmake --preset windows
 	cmake --build --preset windows -j$(JOBS)
 
+# Each configuration built once, each test run once (tools/make_test.py
+# says in which order and why), and at the end what failed and where its
+# whole output is.
 test:
 	@$(INSTALL_DEPS) test
-	cmake --preset native
-	cmake --build --preset native -j$(JOBS)
-	cmake --preset asan
-	cmake --build --preset asan -j$(JOBS)
-	cmake --preset fuzz
-	cmake --build --preset fuzz -j$(JOBS)
-	cmake --preset windows
-	cmake --build --preset windows -j$(JOBS)
-	ctest --preset native
-	ctest --preset asan
-	ctest --preset fuzz
-	ctest --preset windows
+	python3 tools/make_test.py --jobs $(JOBS)
 
 demo: all
 	@$(INSTALL_DEPS) demo

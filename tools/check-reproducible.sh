@@ -16,6 +16,12 @@
 # `make test`.
 set -eu
 
+# --help: the comment above, without its marks.
+case "${1:-}" in -h | --help)
+  sed -n '2,/^set -eu/{/^set -eu/d;s/^# \{0,1\}//;p;}' "$0"
+  exit 0 ;;
+esac
+
 source=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 commit=$(git -C "$source" rev-parse --verify "${1:-HEAD}^{commit}")
 [ $# -gt 0 ] && shift

@@ -13,6 +13,12 @@
 # the unsigned bytes.
 set -eu
 
+# --help: the comment above, without its marks.
+case "${1:-}" in -h | --help)
+  sed -n '2,/^set -eu/{/^set -eu/d;s/^# \{0,1\}//;p;}' "$0"
+  exit 0 ;;
+esac
+
 if [ $# -ne 2 ]; then
   echo "usage: $0 SIGNED.exe LOCAL.exe" >&2
   exit 2

@@ -115,4 +115,7 @@ def main():
 
 
 if __name__ == "__main__":
+    if sys.argv[1:] in (["--help"], ["-h"]):
+        print("usage: python3 tools/demo.py (make demo)\n\n" + __doc__)
+        sys.exit(0)
     sys.exit(main())

@@ -9,6 +9,10 @@
 # Default: 900 seconds for every target. make test runs each for 5.
 set -euo pipefail
 
+if [ "${1:-}" = "--help" ] || [ "${1:-}" = "-h" ]; then
+  sed -n '2,/^$/s/^# \{0,1\}//p' "$0"
+  exit 0
+fi
 cd "$(dirname "$0")/.."
 seconds=${1:-900}
 shift || true

@@ -1,6 +1,6 @@
 # The module emulator's own tests: plain Python, run with the native tests
-# (a sanitizer build has nothing to add to them).
-if(NOT WIN32 AND NOT QUILLON_SANITIZERS)
+# in both native configurations (make test builds only the sanitizer one).
+if(NOT WIN32 AND NOT QUILLON_LIBFUZZER)
   find_program(QUILLON_PYTHON python3 REQUIRED)
   set(QUILLON_EMULATOR_DIR ${PROJECT_SOURCE_DIR}/tools/module-emulator)
   set(emulator_environment "PYTHONDONTWRITEBYTECODE=1")

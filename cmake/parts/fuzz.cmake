@@ -23,24 +23,38 @@ set(QUILLON_FUZZ_CHANNEL
 
 set(QUILLON_FUZZ_TARGETS)
 
-if(QUILLON_LIBFUZZER)
-  # The module, clock and seams are the harness, not code under test: their
-  # branches would only lead the fuzzer astray, and their cost per byte is
-  # most of a run's. Optimised too, as fuzzing builds are.
-  set_source_files_properties(${QUILLON_FUZZ_DIR}/fuzz_module.cpp ${QUILLON_FUZZ_DIR}/fuzz_seams.cpp
-                              ${PROJECT_SOURCE_DIR}/tests/fakes/fake_clock.cpp
-                              PROPERTIES COMPILE_OPTIONS "-fno-sanitize=fuzzer-no-link;-O2")
+# The code under test and the harness, each source compiled once per
+# configuration: every target links the archive and takes from it only
+# what it calls.
+add_library(quillon_fuzz_code STATIC EXCLUDE_FROM_ALL
+            ${QUILLON_FUZZ_CHANNEL}
+            ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp
+            ${PROJECT_SOURCE_DIR}/src/version_control/identify.cpp
+            ${PROJECT_SOURCE_DIR}/src/version_control/judge.cpp
+            ${PROJECT_SOURCE_DIR}/src/version_control/rules.cpp
+            ${PROJECT_SOURCE_DIR}/src/update/sf_link.cpp
+            ${PROJECT_SOURCE_DIR}/src/update/sf_header.cpp
+            ${PROJECT_SOURCE_DIR}/src/common/json_text.cpp
+            ${PROJECT_SOURCE_DIR}/src/app/inventory/inventory_json.cpp
+            ${PROJECT_SOURCE_DIR}/src/app/inventory/inventory_status.cpp
+            ${PROJECT_SOURCE_DIR}/src/app/cmdline.cpp)
+target_include_directories(quillon_fuzz_code PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests
+                           PRIVATE ${PROJECT_SOURCE_DIR}/data)
+target_compile_options(quillon_fuzz_code PRIVATE ${QUILLON_WARNINGS})
+if(NOT QUILLON_LIBFUZZER)
+  add_library(quillon_fuzz_replay STATIC EXCLUDE_FROM_ALL ${QUILLON_FUZZ_DIR}/fuzz_replay.cpp)
+  target_include_directories(quillon_fuzz_replay PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_options(quillon_fuzz_replay PRIVATE ${QUILLON_WARNINGS})
 endif()
 
-# quillon_fuzz_target(name [REPLAY_RUNS n] sources...): REPLAY_RUNS lowers
-# the replay's 20000 mutants for a target whose inputs run long.
+# quillon_fuzz_target(name [REPLAY_RUNS n]): REPLAY_RUNS lowers the
+# replay's 20000 mutants for a target whose inputs run long.
 function(quillon_fuzz_target name)
   cmake_parse_arguments(PARSE_ARGV 1 fuzz "" "REPLAY_RUNS" "")
   if(NOT fuzz_REPLAY_RUNS)
     set(fuzz_REPLAY_RUNS 20000)
   endif()
-  add_executable(${name} ${QUILLON_FUZZ_DIR}/${name}.cpp ${fuzz_UNPARSED_ARGUMENTS})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  add_executable(${name} ${QUILLON_FUZZ_DIR}/${name}.cpp)
   target_compile_options(${name} PRIVATE ${QUILLON_WARNINGS})
   set(seeds ${QUILLON_FUZZ_DIR}/seeds/${name})
   if(QUILLON_LIBFUZZER)
@@ -48,6 +62,7 @@ function(quillon_fuzz_target name)
     # The preset instruments every source; the fuzzer's main is linked in here.
     target_compile_options(${name} PRIVATE -O1)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE quillon_fuzz_code)
     # New inputs go to the build's corpus, never to the seeds in the tree.
     set(corpus ${CMAKE_BINARY_DIR}/corpus/${name})
     file(MAKE_DIRECTORY ${corpus})
@@ -55,33 +70,26 @@ function(quillon_fuzz_target name)
              COMMAND ${name} -max_total_time=${QUILLON_FUZZ_SECONDS} -seed=1 -max_len=8192
                      -timeout=10 -print_final_stats=1 ${corpus} ${seeds})
   else()
-    target_sources(${name} PRIVATE ${QUILLON_FUZZ_DIR}/fuzz_replay.cpp)
+    target_link_libraries(${name} PRIVATE quillon_fuzz_replay quillon_fuzz_code)
     add_test(NAME ${name}_replay COMMAND ${name} ${seeds} ${fuzz_REPLAY_RUNS})
   endif()
   set(QUILLON_FUZZ_TARGETS ${QUILLON_FUZZ_TARGETS} ${name} PARENT_SCOPE)
 endfunction()
 
-quillon_fuzz_target(at_fuzz REPLAY_RUNS 5000 ${QUILLON_FUZZ_CHANNEL})
-quillon_fuzz_target(version_fuzz ${QUILLON_FUZZ_CHANNEL}
-                    ${PROJECT_SOURCE_DIR}/src/version_control/identify.cpp)
-quillon_fuzz_target(pin_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp)
-quillon_fuzz_target(query_line_fuzz ${QUILLON_FUZZ_CHANNEL} ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp)
-quillon_fuzz_target(judge_fuzz
-                    ${PROJECT_SOURCE_DIR}/src/version_control/judge.cpp
-                    ${PROJECT_SOURCE_DIR}/src/version_control/rules.cpp)
-target_include_directories(judge_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/data)
-quillon_fuzz_target(sf_version_fuzz ${QUILLON_FUZZ_CHANNEL}
-                    ${PROJECT_SOURCE_DIR}/src/at/at_cmd.cpp ${PROJECT_SOURCE_DIR}/src/update/sf_link.cpp)
-quillon_fuzz_target(sf_reply_fuzz ${PROJECT_SOURCE_DIR}/src/update/sf_header.cpp)
+quillon_fuzz_target(at_fuzz REPLAY_RUNS 5000)
+quillon_fuzz_target(version_fuzz)
+quillon_fuzz_target(pin_fuzz)
+quillon_fuzz_target(query_line_fuzz)
+quillon_fuzz_target(judge_fuzz)
+quillon_fuzz_target(sf_version_fuzz)
+quillon_fuzz_target(sf_reply_fuzz)
 # The inventory's report: written, then read back by a strict reader.
-quillon_fuzz_target(json_fuzz ${PROJECT_SOURCE_DIR}/src/common/json_text.cpp
-                    ${PROJECT_SOURCE_DIR}/src/app/inventory/inventory_json.cpp
-                    ${PROJECT_SOURCE_DIR}/src/app/inventory/inventory_status.cpp)
+quillon_fuzz_target(json_fuzz)
 
 # The command line: splitter and option scanner, with its own driver.
-add_executable(cmdline_fuzz ${QUILLON_FUZZ_DIR}/cmdline_fuzz.cpp ${PROJECT_SOURCE_DIR}/src/app/cmdline.cpp)
-target_include_directories(cmdline_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/src)
+add_executable(cmdline_fuzz ${QUILLON_FUZZ_DIR}/cmdline_fuzz.cpp)
 target_compile_options(cmdline_fuzz PRIVATE ${QUILLON_WARNINGS})
+target_link_libraries(cmdline_fuzz PRIVATE quillon_fuzz_code)
 if(QUILLON_LIBFUZZER)
   target_compile_definitions(cmdline_fuzz PRIVATE QUILLON_LIBFUZZER)
   target_compile_options(cmdline_fuzz PRIVATE -fsanitize=fuzzer)

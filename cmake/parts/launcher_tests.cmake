@@ -3,7 +3,7 @@
 # codes, on device trees and recorded mmcli output of their own. Plain
 # Python: no root, no Wine, no display. The end-to-end path is the Wine
 # suite's test_linux_launcher.py.
-if(NOT WIN32 AND NOT QUILLON_SANITIZERS AND NOT QUILLON_LIBFUZZER)
+if(NOT WIN32 AND NOT QUILLON_LIBFUZZER)
   find_program(QUILLON_PYTHON python3 REQUIRED)
   add_test(NAME linux_launcher_unit
            COMMAND ${QUILLON_PYTHON} -m unittest discover -v -s quillon_linux/tests -t .

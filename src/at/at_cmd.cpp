@@ -77,6 +77,11 @@ ATResult ATQueryLine(SerialDevice *device, const char *command, char *line, int 
   // The reply is terminated within its buffer, so its text bounds the copy
   // whether or not a line end follows.
   const char *start = ATSkipEcho(reply, command);
+  // An unsolicited line before the reply leaves its blank line in front
+  // of it (the channel drops only the line's text): the line wanted is
+  // the first that has text.
+  const size_t lineEnd = std::strlen(moduleLineEnd);
+  while (std::strncmp(start, moduleLineEnd, lineEnd) == 0) start += lineEnd;
   const char *end = std::strstr(start, moduleLineEnd);
   size_t length = end != nullptr ? (size_t)(end - start) : std::strlen(start);
   if (length > (size_t)capacity - 1) length = (size_t)capacity - 1;

@@ -137,6 +137,7 @@ class DeviceOpen(unittest.TestCase):
             "AT+CGMM": tick_of(result, "Write [vers=1]") - tick_of(result, "Write [AT+CGMM]"),
             "vers=1": tick_of(result, "Write [vers=1]", after=1) - tick_of(result, "Write [vers=1]"),
         }
+        print("probe waits: %s" % ", ".join("%s %d ms" % item for item in waits.items()))
         for probe, waited in waits.items():
             with self.subTest(probe):
                 self.assertGreaterEqual(waited, 900, result.trace)

@@ -5,7 +5,9 @@ defined codes, within its time-outs, leave nothing running and lose
 nothing from the log, and must be what docs/fault-matrix.md says it is
 (python3 tools/fault_matrix.py ROW rewrites a row from what it did).
 
-The rows run in three Wine sessions side by side. The rows whose faults
+The rows run in three Wine sessions side by side; QUILLON_FAULT_ROWS
+(names, comma-separated) runs only those rows, in one session: make test
+runs each row as a test of its own that way. The rows whose faults
 take minutes run only when QUILLON_LONG_RUNS=1 is set; python3
 tools/fault_matrix.py --long --jobs 3 runs them side by side and rewrites
 their rows.
@@ -21,6 +23,7 @@ NATIVE = os.path.join(HERE, "..", "native")
 SCENARIOS = os.path.join(HERE, "scenarios")
 
 LONG_RUNS = os.environ.get("QUILLON_LONG_RUNS") == "1"
+CHOSEN = [name for name in os.environ.get("QUILLON_FAULT_ROWS", "").split(",") if name]
 
 
 # Wine sessions side by side: a row spends most of its time waiting for
@@ -32,11 +35,17 @@ class FaultMatrix(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         rows = [row for row in fault_matrix.ROWS if LONG_RUNS or not row.long]
-        cls.outcomes = fault_matrix.run_rows(rows, JOBS)
+        if CHOSEN:
+            rows = [row for row in rows if row.name in CHOSEN]
+            cls.outcomes = fault_matrix.run_rows(rows, 1, name="fault-matrix-" + "-".join(CHOSEN))
+        else:
+            cls.outcomes = fault_matrix.run_rows(rows, JOBS)
 
     def check(self, row):
         if row.long and not LONG_RUNS:
             self.skipTest("long run: set QUILLON_LONG_RUNS=1")
+        if CHOSEN and row.name not in CHOSEN:
+            self.skipTest("not among QUILLON_FAULT_ROWS")
         outcome = self.outcomes.get(row.name, "not run")
         if isinstance(outcome, str):
             self.fail("the row did not run: %s" % outcome)

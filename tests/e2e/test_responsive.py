@@ -8,7 +8,20 @@ from quillon_e2e.harness import EXE, WineSession
 from quillon_e2e.module import EmulatedModule
 
 CAPTION = "Quillon CXC 173 0961/1 R1A"
-LIMIT_MS = 200
+# What a slow answer costs, measured (docs/testing.md): each try also asks
+# the desktop window, which explorer's thread serves and which waits on
+# nothing. While the module is asked (polls, OK's checks, the PIN
+# dialog's queries) the dialog's worst answer stays within about twice
+# the desktop window's (62 against 61 ms, 119 against 53 ms on a machine
+# at load 13): what the figures show there is Wine's message path and the
+# machine's scheduling. The clear excesses came while a window was being
+# made: the PIN dialog opening, 158 ms against 4 ms, and after a wrong
+# PIN, 466 ms against 20 ms, the "Wrong pin" box. That is the interface
+# thread's own window work, not a wait for the module, whose exchanges
+# run on their own thread. The limit is twice the worst of these. A wait for the module is longer still:
+# the silent module's queries take 4 s, two polls' probes 2 s, and a
+# wrong PIN's entry and state query 1.6 s on the slow module.
+LIMIT_MS = 1000
 
 
 def setUpModule():
@@ -132,6 +145,7 @@ class Responsive(unittest.TestCase):
         self.assertEqual(code, 0, lines)
         words = lines[-1].split()
         figures = dict(zip(words[0::2], words[1::2]))
+        print("%s: worst %s ms, the desktop window's worst %s ms" % (caption, figures["worst"], figures["refworst"]))
         return int(figures["tries"]), float(figures["worst"]), int(figures["slow"]), int(figures["greyed"])
 
 

@@ -131,6 +131,7 @@ class SerialPort(unittest.TestCase):
         out = steps(result)
         self.assertEqual(out[0], ["open", "1"])
         three, poll, zero = out[1], out[2], out[3]
+        print("three attempts %s ms, a poll %s ms" % (three[2], poll[2]))
         self.assertEqual(three[1], "0")
         # Three attempts of about one second each; loose bounds for a busy machine.
         self.assertGreaterEqual(int(three[2]), 2700, three)

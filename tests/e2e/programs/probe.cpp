@@ -148,9 +148,13 @@ int Message(const char *how, const char *caption, const char *message, const cha
 // How long the dialog takes to answer, measured from inside one process
 // so that starting a probe does not hide a stall: WM_NULL with a time-out
 // every 20 ms for `seconds`, after clicking `button` when one is named.
-// Prints "tries N worst MS slow K greyed G": K answers took `limitMs` or
-// more (or none came within 5 s); G tries found OK and Cancel both greyed
-// out. Stops early when the dialog has gone.
+// Prints "tries N worst MS slow K greyed G refworst MS": K answers took
+// `limitMs` or more (or none came within 5 s); G tries found OK and Cancel
+// both greyed out. Stops early when the dialog has gone.
+// Each try also asks the desktop window, which explorer's thread serves
+// and which waits on nothing: its worst answer (refworst) is what Wine's
+// message path and the machine's scheduling cost on their own, the floor
+// under any dialog's figure.
 int Responsive(const char *caption, int seconds, int limitMs, const char *button) {
   HWND dialog = FindDialog(caption);
   if (dialog == nullptr) return 1;
@@ -165,7 +169,8 @@ int Responsive(const char *caption, int seconds, int limitMs, const char *button
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   int tries = 0, slow = 0, greyed = 0;
-  double worst = 0;
+  double worst = 0, referenceWorst = 0;
+  HWND reference = GetDesktopWindow();
   for (;;) {
     QueryPerformanceCounter(&before);
     if ((before.QuadPart - start.QuadPart) / frequency.QuadPart >= seconds || !IsWindow(dialog)) break;
@@ -179,9 +184,14 @@ int Responsive(const char *caption, int seconds, int limitMs, const char *button
     if (answered == 0 || ms >= limitMs) slow++;
     HWND ok = GetDlgItem(dialog, IDOK), cancel = GetDlgItem(dialog, IDCANCEL);
     if (ok != nullptr && cancel != nullptr && !IsWindowEnabled(ok) && !IsWindowEnabled(cancel)) greyed++;
+    QueryPerformanceCounter(&before);
+    SendMessageTimeoutA(reference, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    QueryPerformanceCounter(&after);
+    ms = (double)(after.QuadPart - before.QuadPart) * 1000.0 / (double)frequency.QuadPart;
+    if (ms > referenceWorst) referenceWorst = ms;
     Sleep(20);
   }
-  std::printf("tries %d worst %.1f slow %d greyed %d\n", tries, worst, slow, greyed);
+  std::printf("tries %d worst %.1f slow %d greyed %d refworst %.1f\n", tries, worst, slow, greyed, referenceWorst);
   return 0;
 }
 

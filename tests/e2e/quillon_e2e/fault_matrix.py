@@ -405,12 +405,13 @@ def run_row(session, row):
     return Outcome(row, first, second, events, log_before, log_of(session))
 
 
-def run_rows(rows, jobs, report=None):
+def run_rows(rows, jobs, report=None, name="fault-matrix"):
     """Runs rows in `jobs` Wine sessions side by side, each its share one
     after another; a row's runs are mostly waits for the module, so the
     sessions share two cores well. Returns {name: Outcome}, or for a row
     whose run raised, {name: the traceback's text}. `report` is called
-    with each outcome as it comes, under a lock."""
+    with each outcome as it comes, under a lock. The sessions keep their
+    artifacts under name-1, name-2..."""
     # The longest rows first, so that the sessions end close together.
     rows = sorted(rows, key=lambda r: -r.limit)
     shares = [rows[i::jobs] for i in range(jobs)]
@@ -418,7 +419,7 @@ def run_rows(rows, jobs, report=None):
 
     def run_share(share, number):
         try:
-            with WineSession("fault-matrix-%d" % number) as session:
+            with WineSession("%s-%d" % (name, number)) as session:
                 session.reg_add_serialcomm("\\Device\\mdm0", "COM7")
                 for row in share:
                     try:

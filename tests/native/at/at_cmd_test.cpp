@@ -195,6 +195,13 @@ TEST_F(AtQueryTest, CopiesTheFirstLineAfterTheEchoWithinTheCapacity) {
   const LineRow rows[] = {
       {"echo on", updateStateReply, 200, updateStateLine},
       {"echo off", "\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n", 200, updateStateLine},
+      // An unsolicited RING just before the reply: the channel drops its
+      // text but keeps the blank line in front of it, so the reply starts
+      // with two line ends, and the line wanted is the first with text.
+      {"RING before the reply, echo off",
+       "\r\nRING\r\n\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n", 200, updateStateLine},
+      {"RING after the echo", "AT*QESFUD?\r\r\n\r\nRING\r\n\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n",
+       200, updateStateLine},
       {"cut to capacity - 1", updateStateReply, 10, "*QESFUD: "},
       {"exactly capacity - 1 long", updateStateReply, 39, updateStateLine},
       {"one byte: only the terminator", updateStateReply, 1, ""},
