@@ -8,13 +8,20 @@ display of its own, a private Xvfb that the launcher starts and ends like
 the prefix's Wine processes, and never touches the user's. This is also
 what lets it run with no desktop at all: over SSH, from cron, Ansible or
 Salt. A run with dialogs needs the user's desktop.
+
+The private display takes only clients that show its cookie: the launcher
+often runs as root, and any local user who could connect to an open X
+server could end its clients (XKillClient), the flashing Quillon among
+them, or type into its windows.
 """
 import ctypes
 import os
 import select
 import shutil
 import signal
+import struct
 import subprocess
+import tempfile
 import time
 
 from .common import Failure
@@ -53,6 +60,29 @@ def have_xvfb():
     return shutil.which("Xvfb") is not None
 
 
+COOKIE_NAME = b"MIT-MAGIC-COOKIE-1"
+FAMILY_WILD = 0xFFFF  # any host; with no display number, any display
+
+
+def authority_entry(cookie):
+    """One Xauthority entry that gives this cookie for every display: the
+    file format's big-endian lengths before each field."""
+    def field(data):
+        return struct.pack(">H", len(data)) + data
+    return struct.pack(">H", FAMILY_WILD) + field(b"") + field(b"") + field(COOKIE_NAME) + field(cookie)
+
+
+def write_authority(folder):
+    """An Xauthority file, readable by its owner only, holding a fresh
+    cookie; returns its path and the cookie."""
+    cookie = os.urandom(16)
+    path = os.path.join(folder, "Xauthority")
+    fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(authority_entry(cookie))
+    return path, cookie
+
+
 def _die_with_parent():
     # The display must not outlive a launcher that is killed outright.
     try:
@@ -67,11 +97,16 @@ class PrivateDisplay:
     def __init__(self):
         self.child = None
         self.name = None
+        self.folder = None
+        self.authority = None  # the Xauthority file its clients need (XAUTHORITY)
 
     def start(self):
+        self.folder = tempfile.mkdtemp(prefix="quillon-display-")
+        self.authority, _ = write_authority(self.folder)
         read_fd, write_fd = os.pipe()
         try:
-            self.child = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd)] + list(XVFB_ARGS),
+            self.child = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-auth", self.authority]
+                                          + list(XVFB_ARGS),
                                           pass_fds=(write_fd,), stdin=subprocess.DEVNULL,
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                           start_new_session=True, preexec_fn=_die_with_parent)
@@ -96,11 +131,13 @@ class PrivateDisplay:
 
     def end(self):
         child, self.child = self.child, None
-        if child is None or child.poll() is not None:
-            return
-        os.killpg(child.pid, signal.SIGTERM)
-        try:
-            child.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            os.killpg(child.pid, signal.SIGKILL)
-            child.wait()
+        if child is not None and child.poll() is None:
+            os.killpg(child.pid, signal.SIGTERM)
+            try:
+                child.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(child.pid, signal.SIGKILL)
+                child.wait()
+        folder, self.folder = self.folder, None
+        if folder is not None:
+            shutil.rmtree(folder, ignore_errors=True)

@@ -43,11 +43,13 @@ def check_root(prefix):
 
 
 class Prefix:
-    def __init__(self, path, wine, display):
+    def __init__(self, path, wine, display, authority=None):
         self.path = os.path.abspath(path)
         self.wine = wine
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
                         DISPLAY=display)
+        if authority is not None:
+            self.env["XAUTHORITY"] = authority
         self.server_ours = False
         self.server_log = os.path.join(self.path, "quillon-wineserver.log")
         self.desktop_log = os.path.join(self.path, "quillon-desktop.log")

@@ -60,7 +60,8 @@ def desktop_program(exe):
 
 
 def take_display(options, stack):
-    """The display name Quillon's windows go to."""
+    """The display name Quillon's windows go to, and the Xauthority file its
+    clients need (None: the user's own)."""
     kind, text = display.plan(unattended(options["args"]), options["headless"], os.environ.get("DISPLAY"),
                               display.have_xvfb())
     if kind == "refuse":
@@ -68,12 +69,12 @@ def take_display(options, stack):
     if kind == "user":
         if text:
             say(text)
-        return os.environ["DISPLAY"]
+        return os.environ["DISPLAY"], None
     private = display.PrivateDisplay()
     stack.append(private.end)
     name = private.start()
     say("a display of its own for this unattended run (Xvfb %s): it needs no desktop and outlives yours" % name)
-    return name
+    return name, private.authority
 
 
 def choose_ports(options):
@@ -111,14 +112,14 @@ def run(options, stack):
     if program is None:
         say(WITHOUT_HOLD % (desktop_hold.PROGRAM_NAME, exe))
     check_root(prefix_path)
-    display_name = take_display(options, stack)
+    display_name, authority = take_display(options, stack)
 
     present, used = choose_ports(options)
     inhibition = modemmanager.Inhibition()
     stack.append(inhibition.end)
     inhibition.start(used)
 
-    prefix = Prefix(prefix_path, wine, display_name)
+    prefix = Prefix(prefix_path, wine, display_name, authority)
     prefix.ensure()
     stack.append(prefix.stop_server)
     prefix.start_server()
