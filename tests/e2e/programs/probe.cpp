@@ -64,10 +64,17 @@ std::vector<HWND> Children(HWND dialog) {
   return found;
 }
 
+// Looks again for up to 3 s before saying there is none: one look in a
+// loaded Wine suite once missed a dialog that stood open before and after
+// it (the responsiveness test's PIN dialog, between two probes that found
+// it), and a dialog that is really gone is still reported as gone.
 HWND FindDialog(const char *caption) {
-  for (HWND dialog : Dialogs())
-    if (WindowText(dialog) == caption) return dialog;
-  return nullptr;
+  for (int waited = 0;; waited += 50) {
+    for (HWND dialog : Dialogs())
+      if (WindowText(dialog) == caption) return dialog;
+    if (waited >= 3000) return nullptr;
+    Sleep(50);
+  }
 }
 
 int List() {
