@@ -140,10 +140,25 @@ def show(s):
             % (s["at"], s["handles"], s["rss"], s["hwm"], s["peak_ws"]))
 
 
+def start_busy(load):
+    """K processes that keep the CPUs busy beside the runs."""
+    return [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL)
+            for _ in range(load)]
+
+
+def end_busy(busy):
+    for process in busy:
+        process.kill()
+        process.wait()
+
+
+def print_codes(codes):
+    print("exit codes: %s" % ", ".join("%s: %d" % (code, n) for code, n in sorted(codes.items(), key=str)))
+
+
 def fresh_prefixes(runs, load):
     """The stress run: one new prefix per quiet update, CPUs kept busy."""
-    busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL)
-            for _ in range(load)]
+    busy = start_busy(load)
     codes, gave_up = {}, []
     try:
         for number in range(1, runs + 1):
@@ -163,11 +178,9 @@ def fresh_prefixes(runs, load):
                 number, result.code, seconds, commands, "; gave up before the run header" if early else ""),
                 flush=True)
     finally:
-        for process in busy:
-            process.kill()
-            process.wait()
+        end_busy(busy)
     print()
-    print("exit codes: %s" % ", ".join("%s: %d" % (code, n) for code, n in sorted(codes.items(), key=str)))
+    print_codes(codes)
     print("gave up right after the opening probe: %d of %d%s" % (
         len(gave_up), runs, " (runs %s)" % ", ".join(map(str, gave_up)) if gave_up else ""))
     return 0 if codes.get(0, 0) == runs else 1
@@ -205,8 +218,7 @@ def first_uses(runs, load):
     if not os.access("/dev", os.W_OK):
         sys.stderr.write("soak: --first-uses makes the module's port in /dev: run it as root\n")
         return 2
-    busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"], stdin=subprocess.DEVNULL)
-            for _ in range(load)]
+    busy = start_busy(load)
     codes, restarts = {}, []
     artifacts = os.path.join(BUILD, "e2e-artifacts", "soak-first-uses")
     os.makedirs(artifacts, exist_ok=True)
@@ -245,11 +257,9 @@ def first_uses(runs, load):
                 "" if done.returncode == 0 else ": " + " | ".join(re.findall(r"quillon-linux: (.*)", output)[-2:])),
                 flush=True)
     finally:
-        for process in busy:
-            process.kill()
-            process.wait()
+        end_busy(busy)
     print()
-    print("exit codes: %s" % ", ".join("%s: %d" % (code, n) for code, n in sorted(codes.items(), key=str)))
+    print_codes(codes)
     print("runs that started Wine again for its desktop: %d of %d" % (sum(1 for n in restarts if n), runs))
     return 0 if codes.get(0, 0) == runs else 1
 
