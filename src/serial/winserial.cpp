@@ -139,6 +139,9 @@ int SerialRead(int connection, void *buffer, int length, int timeoutMs) {
   int remaining = timeoutMs;
   int got = 0;
   int failures = 0;
+  // Set once a read brought nothing and the status call said the port is
+  // gone: see below.
+  bool statusFailed = false;
   while (got < length) {
     if (!unlimited && remaining <= 0) break;
     if (!unlimited && remaining < (int)READ_ATTEMPT_MS) {
@@ -148,8 +151,24 @@ int SerialRead(int connection, void *buffer, int length, int timeoutMs) {
       if (status.inQueue == 0) break;
     }
     uint32_t count = 0;
-    int ok = OsReadFile(handle, bytes + got, (uint32_t)(length - got), &count);
-    uint32_t error = ok ? 0 : OsGetLastError();
+    int ok = 1;
+    uint32_t error = 0;
+    if (statusFailed) {
+      // Wine reads a hung-up tty by spinning on it for the whole attempt,
+      // a core busy for a second; a port whose status call still fails is
+      // still gone, so the attempt fails without that read.
+      uint32_t errors = 0;
+      if (!OsClearCommError(handle, &errors, nullptr)) {
+        ok = 0;
+        error = OsGetLastError();
+      } else {
+        statusFailed = false;
+      }
+    }
+    if (ok) {
+      ok = OsReadFile(handle, bytes + got, (uint32_t)(length - got), &count);
+      error = ok ? 0 : OsGetLastError();
+    }
     if (ok && count == 0) {
       // Some drivers (Wine's on a hung-up tty) let a removed port's reads
       // succeed with nothing for ever; only the status call tells.
@@ -157,6 +176,7 @@ int SerialRead(int connection, void *buffer, int length, int timeoutMs) {
       if (!OsClearCommError(handle, &errors, nullptr)) {
         ok = 0;
         error = OsGetLastError();
+        statusFailed = true;
       }
     }
     if (ok) {

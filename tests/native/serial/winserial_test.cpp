@@ -318,11 +318,12 @@ TEST_F(SerialTest, VanishedPortEndsAReadOnTheFourthFailure) {
     const char *name;
     int mode;
     const char *failure;
-    uint32_t attemptMs;  // what each failed attempt costs
+    int reads;         // Wine spins through a whole attempt's read of a hung-up tty:
+    uint32_t readsMs;  // once the status call has said the port is gone, no more reads
   };
   const Row rows[] = {
-      {"Windows: reads fail", FAKE_VANISH_WINDOWS, "Read failed GetLastError 22", 0},
-      {"Wine: reads succeed empty, the status call fails", FAKE_VANISH_WINE, "Read failed GetLastError 21", 1000},
+      {"Windows: reads fail", FAKE_VANISH_WINDOWS, "Read failed GetLastError 22", 4, 0},
+      {"Wine: reads succeed empty, the status call fails", FAKE_VANISH_WINE, "Read failed GetLastError 21", 1, 1000},
   };
   for (const Row &row : rows) {
     for (int timeout : {(int)SERIAL_NO_LIMIT, 120000}) {
@@ -334,9 +335,9 @@ TEST_F(SerialTest, VanishedPortEndsAReadOnTheFourthFailure) {
       EXPECT_EQ(SerialRead(connection, buffer, 1, timeout), -1) << row.name << " " << timeout;
 
       EXPECT_EQ(buffer[0], 0) << row.name;
-      EXPECT_EQ(FakeCommCount("ReadFile"), 4) << row.name << " " << timeout;
+      EXPECT_EQ(FakeCommCount("ReadFile"), row.reads) << row.name << " " << timeout;
       EXPECT_EQ(fakeClock.sleeps, (std::vector<int>{100, 100, 100})) << row.name;
-      EXPECT_EQ(Elapsed(), 4 * row.attemptMs + 300) << row.name;
+      EXPECT_EQ(Elapsed(), row.readsMs + 300) << row.name;
       std::vector<std::string> expected;
       for (int i = 0; i < 4; i++) {
         expected.push_back(row.failure);
@@ -346,6 +347,26 @@ TEST_F(SerialTest, VanishedPortEndsAReadOnTheFourthFailure) {
       for (const TraceEntry &entry : Traces()) EXPECT_EQ(entry.function, "SerialRead") << row.name;
     }
   }
+}
+
+TEST_F(SerialTest, AStatusCallThatRecoversLetsTheNextAttemptRead) {
+  // One failed status call after an empty read is a failed attempt, not a
+  // port given up: once the status call answers again, the bytes are read.
+  int connection = OpenQuietly();
+  FakePort &port = fakeComm.ports[kPort];
+  int reads = 0;
+  port.onRead = [&reads](FakePort &p) {
+    if (++reads == 2) p.input = "x";
+  };
+  FakeCommScript("ClearCommError", {{0, 21}});
+  char buffer[1];
+
+  EXPECT_EQ(SerialRead(connection, buffer, 1, SERIAL_NO_LIMIT), 1);
+
+  EXPECT_EQ(buffer[0], 'x');
+  EXPECT_EQ(FakeCommCount("ReadFile"), 2);
+  EXPECT_EQ(fakeClock.sleeps, (std::vector<int>{100}));
+  EXPECT_EQ(Messages("WARNING"), (std::vector<std::string>{"Read failed GetLastError 21", "ErrorFlags 0\n"}));
 }
 
 TEST_F(SerialTest, FailedAttemptsCountOverTheWholeRead) {
