@@ -461,7 +461,8 @@ class LinuxLauncher(unittest.TestCase):
         shutil.copytree(os.path.join(tools, "quillon_linux"), os.path.join(checkout, "quillon_linux"),
                         ignore=shutil.ignore_patterns("tests", "__pycache__"))
         os.makedirs(os.path.join(checkout, "wine_desktop"))
-        shutil.copy(os.path.join(tools, "wine_desktop", "desktop_hold.py"), os.path.join(checkout, "wine_desktop"))
+        for name in ("desktop_hold.py", "wine_server.py"):
+            shutil.copy(os.path.join(tools, "wine_desktop", name), os.path.join(checkout, "wine_desktop"))
         shutil.copy(LAUNCHER, checkout)
         release = os.path.join(self.root, "release")
         os.makedirs(release)

@@ -33,6 +33,7 @@ COMMANDS = {
 MODULES = {
     "tools/module-emulator/emu/behaviour.py",  # where the emulator answers commands
     "tools/wine_desktop/desktop_hold.py",  # the launcher's and the Wine tests' desktop hold
+    "tools/wine_desktop/wine_server.py",  # and their Wine server
 }
 
 # A script path in a document: a file of tools/ or bench/ that can be run.

@@ -10,6 +10,7 @@ from .ports import user_name
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "wine_desktop"))
 import desktop_hold  # noqa: E402
+import wine_server  # noqa: E402
 
 INSTALL_LINE = "sudo apt-get install wine wine64 fonts-wine"
 SERIALCOMM = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM"
@@ -51,6 +52,7 @@ class Prefix:
         if authority is not None:
             self.env["XAUTHORITY"] = authority
         self.server_ours = False
+        self.server = None
         self.server_log = os.path.join(self.path, "quillon-wineserver.log")
         self.desktop_log = os.path.join(self.path, "quillon-desktop.log")
 
@@ -77,10 +79,11 @@ class Prefix:
     def start_server(self):
         """A persistent server: SERIALCOMM is volatile and lives only as
         long as the server that holds it."""
-        with open(self.server_log, "a") as log:
-            code = subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL, stdout=log,
-                                  stderr=log, timeout=60).returncode
-        self.server_ours = code == 0
+        try:
+            self.server = wine_server.start(self.env, self.server_log)
+        except RuntimeError as error:
+            raise Failure(str(error))
+        self.server_ours = self.server is not None
         if not self.server_ours:
             say("a Wine server was already running in %s; using it and leaving it running" % self.path)
         # The first Wine process starts the prefix's services; they keep the
@@ -114,9 +117,8 @@ class Prefix:
 
     def stop_server(self):
         if self.server_ours:
-            self.quiet(["wineserver", "-k"], timeout=60)
-            self.quiet(["wineserver", "-w"], timeout=60)
-            self.server_ours = False
+            wine_server.stop(self.env, self.server)
+            self.server, self.server_ours = None, False
 
     def serialcomm(self):
         r = subprocess.run([self.wine, "reg", "query", SERIALCOMM], env=self.env, stdin=subprocess.DEVNULL,

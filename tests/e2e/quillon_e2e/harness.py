@@ -23,9 +23,11 @@ PROBE = os.path.join(BUILD_DIR, "probe.exe")
 ARTIFACTS = os.path.join(BUILD_DIR, "e2e-artifacts")
 
 
-# The launcher's check of Wine's desktop and hold on it, shared.
-_desktop_hold = runpy.run_path(os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "wine_desktop",
-                                            "desktop_hold.py"))
+# The launcher's check of Wine's desktop and hold on it, and its Wine
+# server, shared.
+_WINE_TOOLS = os.path.join(os.path.dirname(__file__), "..", "..", "..", "tools", "wine_desktop")
+_desktop_hold = runpy.run_path(os.path.join(_WINE_TOOLS, "desktop_hold.py"))
+_wine_server = runpy.run_path(os.path.join(_WINE_TOOLS, "wine_server.py"))
 DESKTOP_PROGRAM = os.path.join(BUILD_DIR, _desktop_hold["PROGRAM_NAME"])
 
 # Every process a test starts carries this marker in its environment, so
@@ -192,6 +194,7 @@ class WineSession:
         self.display = None
         self.children = []
         self.desktop = None
+        self.server = None
         self.serialcomm = []
         self.modules = []
         self._counter = 0
@@ -225,10 +228,11 @@ class WineSession:
         self._take_desktop()
 
     def _start_wineserver(self):
-        # The server's SIGHUP object dump goes to a file: noise, not a crash.
-        with open(os.path.join(self.root, "wineserver.log"), "a") as server_log:
-            subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL,
-                           stdout=server_log, stderr=server_log, check=True, timeout=60)
+        # As the launcher starts it: a module's restart does not make it
+        # write out all its objects (see wine_server.py).
+        self.server = _wine_server["start"](self.env, os.path.join(self.root, "wineserver.log"))
+        if self.server is None:
+            raise RuntimeError("a Wine server already ran in the new prefix %s" % self.prefix)
         # Warm the prefix with output to files: Wine's service processes
         # inherit the first caller's output and would hold a pipe open.
         self.run_quiet([WINE, "cmd", "/c", "exit"], timeout=120)
@@ -309,10 +313,8 @@ class WineSession:
     def _stop_wineserver(self):
         if not self.prefix or not os.path.isdir(self.prefix):
             return
-        env = dict(os.environ, WINEPREFIX=self.prefix)
-        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-k"], env=env, timeout=60, **quiet)
-        subprocess.run(["wineserver", "-w"], env=env, timeout=60, **quiet)
+        _wine_server["stop"](dict(os.environ, WINEPREFIX=self.prefix), self.server)
+        self.server = None
 
     def _stop_xvfb(self):
         if self.xvfb is None or self.xvfb.poll() is not None:
