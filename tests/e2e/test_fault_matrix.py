@@ -49,6 +49,9 @@ class FaultMatrix(unittest.TestCase):
         outcome = self.outcomes.get(row.name, "not run")
         if isinstance(outcome, str):
             self.fail("the row did not run: %s" % outcome)
+        # The runs' times against the row's limit, for the record of margins.
+        print("%s: runs %.1f s and %.1f s, limit %d s" % (row.name, outcome.first.seconds, outcome.second.seconds,
+                                                          row.limit))
         self.assertEqual(fault_matrix.problems(outcome), [], fault_matrix_doc.section(outcome))
         drift = fault_matrix_doc.drift(outcome)
         self.assertEqual(drift, [], "docs/fault-matrix.md differs from what %s did; if the change is meant, "

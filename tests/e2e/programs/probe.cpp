@@ -72,9 +72,25 @@ HWND FindDialog(const char *caption) {
   for (int waited = 0;; waited += 50) {
     for (HWND dialog : Dialogs())
       if (WindowText(dialog) == caption) return dialog;
-    if (waited >= 3000) return nullptr;
+    if (waited >= 3000) break;
     Sleep(50);
   }
+  // What was there instead, so that a test's failure shows whether the
+  // dialog was hidden, captioned otherwise or gone: every top-level dialog
+  // window, visible or not, with its caption as read without a message.
+  std::vector<HWND> all;
+  EnumWindows(CollectChildren, (LPARAM)&all);
+  std::string seen;
+  for (HWND window : all) {
+    if (ClassOf(window) != "#32770") continue;
+    char text[256] = {0};
+    GetWindowTextA(window, text, sizeof text);
+    seen += std::string(seen.empty() ? "" : ", ") + "\"" + OneLine(text) + "\"" +
+            (IsWindowVisible(window) ? "" : " hidden");
+  }
+  std::printf("no dialog \"%s\" after 3 s; dialog windows: %s\n", caption, seen.empty() ? "none" : seen.c_str());
+  std::fflush(stdout);
+  return nullptr;
 }
 
 int List() {
