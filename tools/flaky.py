@@ -6,7 +6,7 @@ finds it and keeps what it printed.
     python3 tools/flaky.py                          # the Wine suite, 5 rounds
     python3 tools/flaky.py --rounds 3 --load 2      # with two busy processes alongside
     python3 tools/flaky.py -R e2e_test_responsive --rounds 10
-    python3 tools/flaky.py -E e2e_test_linux_launcher
+    python3 tools/flaky.py -E e2e_linux_launcher_
     python3 tools/flaky.py --preset asan -R Worker  # any CTest preset
 
 Needs the preset's build (make test, or cmake --build --preset windows).

@@ -1,8 +1,10 @@
 """tools/quillon-linux, the one command a Linux user runs, against the
-emulated module on a /dev/ttyACM<N> node, as a real module's port appears.
+emulated module on a ttyACM<N> node, as a real module's port appears.
 
-The node is a symlink this test makes in /dev (so it needs root) to the
-emulator's pty, with N the lowest free number, as the kernel gives it. At
+The node is a symlink to the emulator's pty in a folder of device nodes of
+the test's own, which the launcher reads instead of /dev
+(QUILLON_DEV_ROOT), so the tests need no root and run side by side, each
+with its own numbers; N is the lowest free one, as the kernel gives it. At
 each restart the node goes away and comes back; one case brings the module
 back under the next number, as a real one does while its old node is still
 held open. A fake mmcli early on PATH records what the launcher asks of
@@ -105,17 +107,17 @@ class FakeSysfs:
 
 
 class OtherDevice:
-    """A serial device that is no modem, on a /dev node of its own (the
+    """A serial device that is no modem, on a node of its own (the
     lowest free ttyACM number unless told): a pty whose every byte the
     test reads back."""
 
-    def __init__(self, node=None):
+    def __init__(self, dev, node=None):
         self.master, slave = os.openpty()
         self.slave = slave
         n = 0
         while node is None:
-            if not os.path.lexists("/dev/ttyACM%d" % n):
-                node = "/dev/ttyACM%d" % n
+            if not os.path.lexists(os.path.join(dev, "ttyACM%d" % n)):
+                node = os.path.join(dev, "ttyACM%d" % n)
             n += 1
         self.node = node
         os.symlink(os.ttyname(slave), node)
@@ -139,14 +141,19 @@ class OtherDevice:
         os.close(self.slave)
 
 
+def number(node):
+    return int(re.search(r"(\d+)$", node).group(1))
+
+
 class DevNodes:
-    """/dev/ttyACM<N> links that follow the emulator's pty.
+    """ttyACM<N> links in dev that follow the emulator's pty.
 
     next_number: the module comes back under the next free number, as when
     its old node is still held open; otherwise under the lowest free one.
     """
 
-    def __init__(self, next_number=False):
+    def __init__(self, dev, next_number=False):
+        self.dev = dev
         self.next_number = next_number
         self.made = []
         self.held = set()
@@ -155,21 +162,24 @@ class DevNodes:
 
     def lowest_free(self):
         n = 0
-        while n in self.held or os.path.lexists("/dev/ttyACM%d" % n):
+        while n in self.held or os.path.lexists(self.node(n)):
             n += 1
         return n
+
+    def node(self, n):
+        return os.path.join(self.dev, "ttyACM%d" % n)
 
     def follow(self, event, pty):
         with self.lock:
             if event == "READY":
-                path = "/dev/ttyACM%d" % self.lowest_free()
+                path = self.node(self.lowest_free())
                 os.symlink(pty, path)
                 self.made.append(path)
                 self.current = path
             elif self.current is not None:
                 os.unlink(self.current)
                 if self.next_number:
-                    self.held.add(int(self.current[len("/dev/ttyACM"):]))
+                    self.held.add(number(self.current))
                 self.current = None
 
     def remove(self):
@@ -184,8 +194,6 @@ class DevNodes:
 class LinuxLauncher(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if not os.access("/dev", os.W_OK):
-            raise unittest.SkipTest("needs root: the module's port is a link this test makes in /dev")
         cls.display = WineSession("linux-launcher")
         cls.display._start_xvfb(timeout=30)
         cls.pristine = harness._pristine_prefix()
@@ -200,6 +208,8 @@ class LinuxLauncher(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
         self.bin = os.path.join(self.root, "bin")
         os.makedirs(self.bin)
+        self.dev = os.path.join(self.root, "dev")
+        os.makedirs(self.dev)
         self.mmcli_record = os.path.join(self.root, "mmcli.jsonl")
         type(self).runs += 1
         self.marker = "%s/linux-launcher-%d-%d" % (os.environ[harness.RUN_MARKER], os.getpid(), self.runs)
@@ -228,7 +238,7 @@ class LinuxLauncher(unittest.TestCase):
             return []
 
     def other_device(self, node=None):
-        other = OtherDevice(node)
+        other = OtherDevice(self.dev, node)
         self.addCleanup(other.remove)
         return other
 
@@ -247,7 +257,7 @@ class LinuxLauncher(unittest.TestCase):
         # The fake mmcli, when there is one, answers before any real one.
         env = dict(os.environ, HOME=home, DISPLAY=self.display.display,
                    PATH=self.bin + ":" + os.environ.get("PATH", ""),
-                   PYTHONDONTWRITEBYTECODE="1", **{harness.RUN_MARKER: self.marker})
+                   QUILLON_DEV_ROOT=self.dev, PYTHONDONTWRITEBYTECODE="1", **{harness.RUN_MARKER: self.marker})
         env.update(extra_env)
         for name in [name for name, value in env.items() if value is None]:
             del env[name]
@@ -298,7 +308,7 @@ class LinuxLauncher(unittest.TestCase):
         other: a device beside the module that must get nothing; env: more
         of the launcher's environment; watch: called with the module, gives
         the launcher's while_running."""
-        nodes = DevNodes(next_number)
+        nodes = DevNodes(self.dev, next_number)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         started = time.time()
@@ -325,7 +335,7 @@ class LinuxLauncher(unittest.TestCase):
         self.assertEqual(module.events("identity")[-1]["software_version"], "R1D06")
         self.assertEqual(len(came_back_as), 3, "on the bus at the start and after each restart")
         self.assertIn("OutputDebugStringA", trace_text, "the trace was saved")
-        numbers = [int(p[len("/dev/ttyACM"):]) for p in nodes.made]
+        numbers = [number(p) for p in nodes.made]
         self.assertEqual(numbers, [numbers[0] + i for i in range(3)] if next_number else [numbers[0]] * 3)
         for path in nodes.made:
             self.assertIn(path, output, "the launcher followed the module to %s" % path)
@@ -353,24 +363,25 @@ class LinuxLauncher(unittest.TestCase):
         sysfs.add(other.node, "02", "00", "cdc_acm", "Dev Board")
         output, _, _ = self.update_through_the_launcher(next_number=True, mmcli=True, sysfs=sysfs, other=other)
         self.assertEqual(len([e for e in self.mmcli_entries() if e["event"] == "ended"]), 1)
-        self.assertRegex(output, r"using /dev/ttyACM\d+.*: ModemManager lists it")
+        self.assertRegex(output, r"using %s/ttyACM\d+.*: ModemManager lists it" % re.escape(self.dev))
 
     def module_ports_in_sysfs(self, sysfs, but):
         """The module's possible nodes, as the kernel shows a modem's."""
         for n in range(16):
-            node = "/dev/ttyACM%d" % n
+            node = os.path.join(self.dev, "ttyACM%d" % n)
             if node != but:
                 sysfs.add(node, "02", "01", "cdc_acm", "Mobile Broadband Module")
 
     def test_without_modemmanager_the_kernel_says_which_port_is_the_module(self):
         # A USB-serial console cable beside the module.
         sysfs = self.fake_sysfs()
-        other = self.other_device("/dev/ttyUSB%d" % next(n for n in range(64) if not os.path.lexists("/dev/ttyUSB%d" % n)))
+        other = self.other_device(os.path.join(self.dev, "ttyUSB0"))
         sysfs.add(other.node, "ff", "00", "ftdi_sio", "USB Serial Console")
         self.module_ports_in_sysfs(sysfs, other.node)
         output, _, _ = self.update_through_the_launcher(next_number=True, mmcli=False, sysfs=sysfs, other=other)
         self.assertIn("ModemManager: not installed", output)
-        self.assertRegex(output, r"using /dev/ttyACM\d+.*: its USB interface is a modem taking AT commands")
+        self.assertRegex(output, r"using %s/ttyACM\d+.*: its USB interface is a modem taking AT commands"
+                         % re.escape(self.dev))
         self.assertIn("skipping %s" % other.node, output)
 
     def test_a_port_named_with_t_is_used_whatever_it_is(self):
@@ -380,7 +391,7 @@ class LinuxLauncher(unittest.TestCase):
         sysfs.add(other.node, "02", "01", "cdc_acm", "Another Modem")
         output, _, _ = self.update_through_the_launcher(next_number=False, mmcli=False, sysfs=sysfs,
                                                         args=("-q", "-t", "FIRST"))
-        self.assertRegex(output, r"using /dev/ttyACM\d+.*: named with -t")
+        self.assertRegex(output, r"using %s/ttyACM\d+.*: named with -t" % re.escape(self.dev))
         self.assertIn("skipping %s" % other.node, output)
         self.assertNotIn("-> %s" % other.node, output)
         self.assertEqual(other.received(), b"", "the port not named got nothing")
@@ -400,7 +411,7 @@ class LinuxLauncher(unittest.TestCase):
     def inventory(self, env=None, **launch):
         """-i against a module that already runs the target: its report
         alone on standard output, and 20."""
-        nodes = DevNodes()
+        nodes = DevNodes(self.dev)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "already_r1d06", follow=nodes.follow):
@@ -492,7 +503,7 @@ class LinuxLauncher(unittest.TestCase):
         sysfs = self.fake_sysfs()
         self.module_ports_in_sysfs(sysfs, None)
         env = dict(env, QUILLON_SYSFS_ROOT=sysfs.root, **self.no_mmcli())
-        nodes = DevNodes()
+        nodes = DevNodes(self.dev)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "default", follow=nodes.follow):
@@ -539,7 +550,7 @@ class LinuxLauncher(unittest.TestCase):
         self.broken_explorer(prefix)
         sysfs = self.fake_sysfs()
         self.module_ports_in_sysfs(sysfs, None)
-        nodes = DevNodes()
+        nodes = DevNodes(self.dev)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "default", follow=nodes.follow) as module:
@@ -563,7 +574,7 @@ class LinuxLauncher(unittest.TestCase):
                                                     "system.reg")))
 
     def test_ctrl_c_stops_quillon_and_ends_the_hold(self):
-        nodes = DevNodes()
+        nodes = DevNodes(self.dev)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, "default", follow=nodes.follow) as module:
@@ -577,7 +588,7 @@ class LinuxLauncher(unittest.TestCase):
                          "the launcher's COM port went with it")
 
     def test_own_error_after_the_hold_still_ends_it(self):
-        nodes = DevNodes()
+        nodes = DevNodes(self.dev)
         self.addCleanup(nodes.remove)
         nodes.follow("READY", "/dev/null")
         not_a_prefix = os.path.join(self.root, "papers")
@@ -595,7 +606,7 @@ class LinuxLauncher(unittest.TestCase):
     def test_module_that_never_comes_back_ends_8_and_the_hold(self):
         if not LONG_RUNS:
             self.skipTest("long run (17 minutes of polls): set QUILLON_LONG_RUNS=1")
-        nodes = DevNodes()
+        nodes = DevNodes(self.dev)
         self.addCleanup(nodes.remove)
         session = types.SimpleNamespace(prefix=None, artifacts=self.artifacts)
         with EmulatedModule(session, {"restart": {"delay": "never"}}, follow=nodes.follow):

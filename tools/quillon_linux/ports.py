@@ -13,7 +13,7 @@ import os
 import pwd
 import re
 
-PORT_PATTERNS = ("/dev/ttyACM*", "/dev/ttyUSB*")
+PORT_NAMES = ("ttyACM*", "ttyUSB*")
 # A USB interface that is a modem taking AT commands: CDC ACM (class 02)
 # with the V.250 protocol (01).
 CDC_CLASS = "02"
@@ -27,14 +27,20 @@ def sysfs_root():
     return os.environ.get("QUILLON_SYSFS_ROOT") or "/sys"
 
 
+def dev_root():
+    # ...and device nodes of their own, so that tests side by side do not
+    # see each other's modules come and go.
+    return os.environ.get("QUILLON_DEV_ROOT") or "/dev"
+
+
 def _number(path):
     m = re.search(r"(\d+)$", path)
     return int(m.group(1)) if m else -1
 
 
-def candidate_ports(patterns=PORT_PATTERNS):
+def candidate_ports(patterns=None):
     found = []
-    for pattern in patterns:
+    for pattern in patterns or [os.path.join(dev_root(), name) for name in PORT_NAMES]:
         found += sorted(glob.glob(pattern), key=_number)
     return [p for p in found if os.path.exists(p)]
 

@@ -76,8 +76,9 @@ class PortChoice(unittest.TestCase):
             open(os.path.join(dev, name), "w").close()
         # A link left behind by a gone device is no candidate.
         os.symlink(os.path.join(dev, "gone"), os.path.join(dev, "ttyACM3"))
-        found = ports.candidate_ports((os.path.join(dev, "ttyACM*"), os.path.join(dev, "ttyUSB*")))
-        self.assertEqual([os.path.basename(p) for p in found], ["ttyACM2", "ttyACM10", "ttyUSB9", "ttyUSB10"])
+        with mock.patch.dict(os.environ, {"QUILLON_DEV_ROOT": dev}):
+            found = ports.candidate_ports()
+        self.assertEqual(found, [os.path.join(dev, name) for name in ("ttyACM2", "ttyACM10", "ttyUSB9", "ttyUSB10")])
 
 
 if __name__ == "__main__":
