@@ -162,6 +162,14 @@ class SerialPort(unittest.TestCase):
         failures = [t for t in result.trace if "SerialRead: " in t and "WARNING: Read failed GetLastError" in t]
         self.assertEqual(len(failures), 4, result.trace)
         self.assertTrue(all(t.endswith("GetLastError 21\n") for t in failures), failures)
+        # The port the server opened hung up under it: a server that had
+        # taken it as its terminal would have got a SIGHUP and written out
+        # all its objects.
+        server = self.session.server.pid
+        self.assertNotEqual(os.getsid(server), server, "the Wine server leads a session of its own")
+        self.assertEqual(os.getpgid(server), server, "the Wine server has a process group of its own")
+        with open(os.path.join(self.session.root, "wineserver.log"), "rb") as f:
+            self.assertEqual(f.read(), b"", "the Wine server wrote out its objects at the hang-up")
 
     def test_discovery_finds_the_port_through_serialcomm(self):
         peer = self.peer({b"AT": b"\r\nOK\r\n"})
