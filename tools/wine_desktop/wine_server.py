@@ -6,10 +6,10 @@ the server opens for the program. Each restart of the module hangs the
 port up, and the server takes the SIGHUP that follows as an order to
 write out every object it holds: megabytes into its log and a second of
 CPU, at every restart. Kept in the foreground as a child of the caller,
-it leads no session, so no terminal becomes its own; in a process group
-of its own, a Ctrl-C or a closed SSH session meant for the caller does
-not end it (and every Wine process with it) under a flashing module: the
-caller ends it.
+it leads no session, so no terminal becomes its own. In a process group
+of its own, a terminal's Ctrl-C or hang-up reaches only the caller, which
+ends the program first and the server after it, rather than the server
+(and every Wine process with it) going first under a flashing module.
 
     server = start(env, log_path)   # None: a server already runs there
     ...
