@@ -411,6 +411,11 @@ class WineSession:
         """Runs probe.exe; returns (exit code, its output lines)."""
         result = self.run(PROBE, [str(a) for a in args], timeout=timeout)
         lines = [l.rstrip("\r") for l in result.stdout.splitlines()]
+        if result.code != 0:
+            # In the test's output, for a failure that only sees a False or a
+            # None: what the probe saw instead (a dialog it did not find
+            # names the dialogs there were).
+            print("probe %s: exit %s %s" % (" ".join(str(a) for a in args), result.code, lines[-3:]))
         return result.code, lines
 
     def dialogs(self):
