@@ -38,9 +38,9 @@ def _number(path):
     return int(m.group(1)) if m else -1
 
 
-def candidate_ports(patterns=None):
+def candidate_ports():
     found = []
-    for pattern in patterns or [os.path.join(dev_root(), name) for name in PORT_NAMES]:
+    for pattern in [os.path.join(dev_root(), name) for name in PORT_NAMES]:
         found += sorted(glob.glob(pattern), key=_number)
     return [p for p in found if os.path.exists(p)]
 

@@ -58,10 +58,12 @@ def stop(env, server, timeout=60):
     """Ends the prefix's server and every Wine process in it."""
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-k"], env=env, timeout=timeout, **quiet)
-    subprocess.run(["wineserver", "-w"], env=env, timeout=timeout, **quiet)
-    if server is not None:
-        try:
-            server.wait(timeout)
-        except subprocess.TimeoutExpired:
-            server.kill()
-            server.wait(timeout)
+    if server is None:
+        subprocess.run(["wineserver", "-w"], env=env, timeout=timeout, **quiet)
+        return
+    # Ours is a child: waiting for it is what -w would ask the server for.
+    try:
+        server.wait(timeout)
+    except subprocess.TimeoutExpired:
+        server.kill()
+        server.wait(timeout)
