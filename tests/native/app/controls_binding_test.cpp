@@ -15,13 +15,13 @@
 #include "fakes/fake_dialog.h"
 #include "fakes/fake_side_by_side.h"
 #include "fakes/fake_ui.h"
+#include "support/shared_texts.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
 #include "support/trace_lines.h"
 
 namespace {
 
-const char banner[] = "===FW upgrade started ===\r\r\n";
 const char refusedLog[] =
     "===FW upgrade started ===\r\r\n\r\r\nRESULT (1): Unknown error\r\r\n\r\r\n=== FW Update finished ===\r\r\n\r\r\n";
 const char storeManifest[] =

@@ -19,13 +19,13 @@
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "support/scripted_module.h"
+#include "support/shared_texts.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
 #include "support/trace_lines.h"
 
 namespace {
 
-const char com7[] = "\\\\.\\COM7";
 const char serialComm[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 // Runs in a folder of its own: natively "C:\FWLog.txt" is a file name there.

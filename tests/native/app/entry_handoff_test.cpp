@@ -22,12 +22,12 @@
 #include "fakes/fake_sync.h"
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
+#include "support/shared_texts.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
 
 namespace {
 
-const char kvtKey[] = "HKLM\\SOFTWARE\\Corvin\\CorvinPanel\\KVT";
 const char folder[] = "C:\\Program Files\\Corvin\\";
 const char release[] = "\"C:\\Program Files\\Corvin\\Corvin.KVT.Console.exe\" /releasewwan";
 const char regain[] = "\"C:\\Program Files\\Corvin\\Corvin.KVT.Console.exe\" /regainwwan";

@@ -19,12 +19,12 @@
 #include "fakes/fake_thread.h"
 #include "fakes/fake_ui.h"
 #include "log/upgrade_log.h"
+#include "support/shared_texts.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
 
 namespace {
 
-const char banner[] = "===FW upgrade started ===\r\r\n";
 const char usage[] = "usage: Quillon.exe [filename] [-t COM1]\n";
 
 // Runs in a folder of its own: natively "C:\FWLog.txt" is a file name there.

@@ -12,11 +12,11 @@
 #include "fakes/fake_debug_output.h"
 #include "fakes/fake_file_attributes.h"
 #include "fakes/fake_registry.h"
+#include "support/shared_texts.h"
 #include "support/trace_lines.h"
 
 namespace {
 
-const char kvtKey[] = "HKLM\\SOFTWARE\\Corvin\\CorvinPanel\\KVT";
 const char program[] = "Corvin.KVT.Console.exe";
 const uint32_t archive = 0x20;  // FILE_ATTRIBUTE_ARCHIVE: a plain file
 

@@ -9,11 +9,11 @@
 
 #include "at/at_cmd.h"
 #include "support/module_port_fixture.h"
+#include "support/shared_texts.h"
 #include "support/trace_lines.h"
 
 namespace {
 
-const char updateStateReply[] = "AT*QESFUD?\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n";
 const char updateStateLine[] = "*QESFUD: {state 0, version 0x00000020}";
 
 using AtQueryTest = ModulePortTest;

@@ -9,13 +9,12 @@
 
 #include "at/at.h"
 #include "support/module_port_fixture.h"
+#include "support/shared_texts.h"
 #include "support/trace_lines.h"
 
 namespace {
 
 using AtChannelTest = ModulePortTest;
-
-const char updateStateReply[] = "AT*QESFUD?\r\n*QESFUD: {state 0, version 0x00000020}\r\n\r\nOK\r\n";
 
 struct FinalLineRow {
   const char *name;

@@ -21,11 +21,11 @@
 #include "fakes/fake_sync.h"
 #include "os/sync.h"
 #include "support/scripted_module.h"
+#include "support/shared_texts.h"
 #include "support/trace_lines.h"
 
 namespace {
 
-const char com7[] = "\\\\.\\COM7";
 const char serialComm[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 class DeviceOpenTest : public ::testing::Test {

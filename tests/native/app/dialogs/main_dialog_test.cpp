@@ -31,6 +31,7 @@
 #include "log/upgrade_log.h"
 #include "os/clock.h"
 #include "support/scripted_module.h"
+#include "support/shared_texts.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
 #include "support/trace_lines.h"
@@ -51,7 +52,6 @@ enum {
   POLL_TIMER = 110,
 };
 
-const char com7[] = "\\\\.\\COM7";
 const char serialComm[] = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
 const char okLine[] = "QuillonDlg OK Pressed\r\r\n";
 const char warningText[] =

@@ -27,6 +27,7 @@
 #include "module_interface.h"
 #include "support/json_value.h"
 #include "support/scripted_module.h"
+#include "support/shared_texts.h"
 #include "support/source_tree.h"
 #include "support/temp_files.h"
 #include "support/test_run.h"
@@ -35,7 +36,6 @@
 
 namespace {
 
-const char com7[] = "\\\\.\\COM7";
 const char reportPath[] = "C:\\FWInventory.json";
 const char logPath[] = "C:\\FWLog.txt";
 
