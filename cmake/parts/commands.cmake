@@ -1,7 +1,7 @@
 # Every command the documents name starts (--help, or its cheapest mode):
 # plain Python, run with the native tests in both native configurations.
 if(NOT WIN32 AND NOT QUILLON_LIBFUZZER)
-  find_program(QUILLON_PYTHON python3 REQUIRED)
+  quillon_find_python()
   add_test(NAME documented_commands
            COMMAND ${QUILLON_PYTHON} -m unittest -v commands_test
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/tools)

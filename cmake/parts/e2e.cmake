@@ -6,7 +6,7 @@ if(WIN32)
   # Handle counts and memory of other processes, for the soak run.
   target_link_libraries(probe PRIVATE psapi)
 
-  find_program(QUILLON_PYTHON python3 REQUIRED)
+  quillon_find_python()
   set(e2e_dir ${PROJECT_SOURCE_DIR}/tests/e2e)
   set(e2e_environment "QUILLON_EXE=$<TARGET_FILE:Quillon>;QUILLON_BUILD_DIR=${CMAKE_BINARY_DIR};QUILLON_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUILLON_E2E_RUN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
   set(QUILLON_E2E_NAMES)

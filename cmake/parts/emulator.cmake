@@ -1,7 +1,7 @@
 # The module emulator's own tests: plain Python, run with the native tests
 # in both native configurations (make test builds only the sanitizer one).
 if(NOT WIN32 AND NOT QUILLON_LIBFUZZER)
-  find_program(QUILLON_PYTHON python3 REQUIRED)
+  quillon_find_python()
   set(QUILLON_EMULATOR_DIR ${PROJECT_SOURCE_DIR}/tools/module-emulator)
   set(emulator_environment "PYTHONDONTWRITEBYTECODE=1")
   # Placeholder images carry our maker header; the maker's own do not.

@@ -4,7 +4,7 @@
 # Python: no root, no Wine, no display. The end-to-end path is the Wine
 # suite's test_linux_launcher.py.
 if(NOT WIN32 AND NOT QUILLON_LIBFUZZER)
-  find_program(QUILLON_PYTHON python3 REQUIRED)
+  quillon_find_python()
   add_test(NAME linux_launcher_unit
            COMMAND ${QUILLON_PYTHON} -m unittest discover -v -s quillon_linux/tests -t .
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tools)
