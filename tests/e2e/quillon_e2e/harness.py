@@ -388,15 +388,26 @@ class WineSession:
         os.symlink(target, link)
 
     def reg_add_serialcomm(self, name, port):
-        # What reg said goes with a failure: it failed once in a loaded
-        # make test (exit 1) and never again in 150 tries.
-        done = subprocess.run([WINE, "reg", "add", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", name,
-                               "/t", "REG_SZ", "/d", port, "/f"], env=self.env, stdin=subprocess.DEVNULL,
-                              capture_output=True, timeout=120)
+        done = self._reg("add", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", name, "/t", "REG_SZ", "/d", port,
+                         "/f")
         if done.returncode != 0:
-            raise RuntimeError("reg add failed: %d; it said %r, %r" % (
-                done.returncode, done.stdout[-400:], done.stderr[-800:]))
+            # It failed once in a loaded make test (exit 1) and never in 186
+            # tries since. Wine's serial driver makes the key, volatile, when
+            # it starts, under a parent that only the server's memory holds:
+            # without it reg cannot make it either. So a failure says what
+            # reg said, whether the key is there, and whether this session's
+            # server is still the one it started.
+            there = self._reg("query", "HKLM\\HARDWARE\\DEVICEMAP")
+            raise RuntimeError("reg add failed: %d; it said %r, %r; the server %s; HKLM\\HARDWARE\\DEVICEMAP "
+                               "holds %r" % (
+                done.returncode, done.stdout[-400:], done.stderr[-800:],
+                "runs" if self.server is not None and self.server.poll() is None else "has ended",
+                there.stdout[-400:]))
         self.serialcomm.append(name)
+
+    def _reg(self, *args):
+        return subprocess.run([WINE, "reg"] + list(args), env=self.env, stdin=subprocess.DEVNULL, capture_output=True,
+                              timeout=120)
 
     def forget_serialcomm(self):
         """Removes the serial-port values this session added, so tests that
