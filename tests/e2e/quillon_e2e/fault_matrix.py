@@ -51,7 +51,7 @@ DAMAGED = ("the module's firmware does not start: every restart brings it back i
 # optional: how the first run logs the optional image (None: not sent)
 # bound: the time-out that ends the first run at the latest, and seconds
 #   within which both runs must end
-# limit: those seconds; 100 for a row with no long wait of its own, twice
+# limit: those seconds; 100 for a row with no long wait of its own, over twice
 #   the slowest such run measured with two busy processes beside the Wine
 #   suite (46.0 s, optional_rejected)
 # long: runs only with the long command (QUILLON_LONG_RUNS=1)
