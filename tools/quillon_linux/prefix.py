@@ -43,16 +43,11 @@ def check_root(prefix):
                       % (prefix, probe, user_name(owner), user_name(owner)))
 
 
-# No .NET or Gecko installer at the prefix's boot, and no menu builder:
-# the fleet's machines get no Wine menu entries or file associations.
-DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
-
-
 class Prefix:
     def __init__(self, path, wine, display, authority=None):
         self.path = os.path.abspath(path)
         self.wine = wine
-        self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEDLLOVERRIDES=DLL_OVERRIDES,
+        self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEDLLOVERRIDES=wine_server.DLL_OVERRIDES,
                         DISPLAY=display)
         if authority is not None:
             self.env["XAUTHORITY"] = authority

@@ -118,11 +118,6 @@ class Process:
         return self.popen.poll() is None
 
 
-# No .NET or Gecko installer at a prefix's boot, and no menu builder,
-# which every session started only to write desktop entries nobody reads
-# (about 0.1 CPU-s a session).
-WINE_DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
-
 # Where Wine packages keep Wine's own fonts (Debian's fonts-wine first).
 WINE_FONT_DIRS = ("/usr/share/wine/fonts", "/usr/local/share/wine/fonts", "/opt/wine-stable/share/wine/fonts")
 
@@ -158,7 +153,7 @@ def _pristine_prefix():
         if os.path.exists(ready):
             return path
         shutil.rmtree(path, ignore_errors=True)
-        env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_DLL_OVERRIDES)
+        env = dict(os.environ, WINEPREFIX=path, WINEDEBUG="-all", WINEDLLOVERRIDES=_wine_server["DLL_OVERRIDES"])
         env.pop("DISPLAY", None)
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineboot", "-i"], env=env, check=True, timeout=300, **quiet)
@@ -228,7 +223,7 @@ class WineSession:
         self.drive_c = os.path.join(self.prefix, "drive_c")
         self._start_xvfb(timeout=30)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, DISPLAY=self.display,
-                        WINEDEBUG="-all,+debugstr", WINEDLLOVERRIDES=WINE_DLL_OVERRIDES)
+                        WINEDEBUG="-all,+debugstr", WINEDLLOVERRIDES=_wine_server["DLL_OVERRIDES"])
         self._start_wineserver()
         self._take_desktop()
 
@@ -397,12 +392,10 @@ class WineSession:
             # without it reg cannot make it either. So a failure says what
             # reg said, whether the key is there, and whether this session's
             # server is still the one it started.
-            there = self._reg("query", "HKLM\\HARDWARE\\DEVICEMAP")
-            raise RuntimeError("reg add failed: %d; it said %r, %r; the server %s; HKLM\\HARDWARE\\DEVICEMAP "
-                               "holds %r" % (
-                done.returncode, done.stdout[-400:], done.stderr[-800:],
-                "runs" if self.server is not None and self.server.poll() is None else "has ended",
-                there.stdout[-400:]))
+            server = "runs" if self.server is not None and self.server.poll() is None else "has ended"
+            there = self._reg("query", "HKLM\\HARDWARE\\DEVICEMAP").stdout[-400:]
+            raise RuntimeError("reg add failed: %d; it said %r, %r; the server %s; HKLM\\HARDWARE\\DEVICEMAP holds %r"
+                               % (done.returncode, done.stdout[-400:], done.stderr[-800:], server, there))
         self.serialcomm.append(name)
 
     def _reg(self, *args):
@@ -414,8 +407,7 @@ class WineSession:
         share a session do not see each other's ports."""
         while self.serialcomm:
             name = self.serialcomm.pop()
-            self.run_quiet([WINE, "reg", "delete", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", name, "/f"],
-                           timeout=120)
+            self._reg("delete", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM", "/v", name, "/f")
 
     def wine_path(self, linux_path):
         return "Z:" + os.path.abspath(linux_path).replace("/", "\\")
